@@ -1,7 +1,9 @@
 // zarl-eval: the calculator's evaluator on the command line. Each expression
 // (an argument, or a line of standard input) gives one line of output: the
 // result text exactly as the program would put it on the clipboard, or
-// "Not Evaluated". "?" carries the last result from line to line.
+// "Not Evaluated". "?" carries the last result from line to line. With
+// --clipboard each line is taken as a copied text and goes through the same
+// rules as the clipboard (key, full-width characters, separators).
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,6 +21,8 @@
 
 namespace {
 
+bool ClipboardMode = false;
+
 const char Usage[] =
     "Usage: zarl-eval [OPTION...] [EXPRESSION...]\n"
     "Evaluates each EXPRESSION, or each line of standard input when there is none,\n"
@@ -31,6 +35,11 @@ const char Usage[] =
     "  --hex=F             form of @H/@X/@h/@x results: signed, 8, 16 or 32\n"
     "  --separators        \",\" allowed inside numbers, and put into results\n"
     "  --const=NAME=VALUE  define a constant (repeatable)\n"
+    "  --clipboard         take each line as copied text: it must carry the key,\n"
+    "                      and the output is the bytes put on the clipboard\n"
+    "  --key=C             the evaluation key, one of =?!@#+ (default =)\n"
+    "  --prefix            the key comes first (default: last)\n"
+    "  --shiftjis          understand full-width (Shift-JIS) characters\n"
     "  --help              show this text\n"
     "  --                  end of options (for an expression such as --3)\n"
     "\n"
@@ -77,6 +86,15 @@ bool ApplyOption(const char* arg) {
         std::strcpy(Settings.OutFormatSign, "+");
     } else if (std::strcmp(arg, "--separators") == 0) {
         Settings.InsThousandSep = 1;
+    } else if (std::strcmp(arg, "--clipboard") == 0) {
+        ClipboardMode = true;
+    } else if (std::strcmp(arg, "--prefix") == 0) {
+        Settings.EvalKeyPosition = KeyPrefix;
+    } else if (std::strcmp(arg, "--shiftjis") == 0) {
+        Settings.ShiftJIS = 1;
+    } else if ((v = value("--key=")) != nullptr) {
+        if (std::strlen(v) != 1 || std::strchr(EvalKeyChoices, v[0]) == nullptr) return false;
+        Settings.EvalKey = v[0];
     } else if ((v = value("--format=")) != nullptr) {
         if (std::strlen(v) != 1 || std::strchr("gGeEf", v[0]) == nullptr) return false;
         std::strcpy(Settings.OutFormatType, v);
@@ -99,13 +117,35 @@ bool ApplyOption(const char* arg) {
     return true;
 }
 
+// The clipboard rules on one copied text: the bound, the trim and the key,
+// then the evaluation. On success the bytes for the clipboard are in block.
+bool EvaluateCopiedText(const char* text, char* block) {
+    FullWidthKey = 0;
+    if (!TakeClipboardText(text)) return false;
+    TrimLineEnds(ClipboardText);
+    const char* expression = ExtractExpression();
+    if (expression == nullptr || Evaluate(expression, ResultText) == 0) return false;
+    if (Settings.InsThousandSep) InsertThousandSeparators(ResultText);
+    FillClipboardBlock(block, ResultText, FullWidthKey != 0);
+    return true;
+}
+
 // Evaluates one expression and writes its output line; false when the
 // expression was not evaluated.
 bool EvaluateLine(const char* expression, size_t length) {
-    bool ok = length <= size_t(MaxExpressionLength) && Evaluate(expression, ResultText) != 0;
+    static char block[MaxClipboardBlock];
+    bool ok;
+    const char* output = ResultText;
+    if (ClipboardMode) {
+        // A line of the clipboard's bound or more is refused like such a text.
+        ok = length < size_t(ClipboardTextLimit) && EvaluateCopiedText(expression, block);
+        output = block;
+    } else {
+        ok = length <= size_t(MaxExpressionLength) && Evaluate(expression, ResultText) != 0;
+        if (ok && Settings.InsThousandSep) InsertThousandSeparators(ResultText);
+    }
     if (ok) {
-        if (Settings.InsThousandSep) InsertThousandSeparators(ResultText);
-        std::fputs(ResultText, stdout);
+        std::fputs(output, stdout);
         std::fputc('\n', stdout);
     } else {
         std::fputs("Not Evaluated\n", stdout);
