@@ -1,24 +1,42 @@
 #!/usr/bin/env bash
-# Builds the native console evaluator and starts it on this terminal: type an
-# expression per line. Arguments are passed to zarl-eval unchanged.
+# Installs what is missing, builds ZARL.exe and starts it under Wine: on this
+# display, or on a private Xvfb display when there is none. The 32-bit program
+# runs where this machine can execute 32-bit code; elsewhere the 64-bit build
+# of the same sources runs under 64-bit Wine.
 set -euo pipefail
 cd "$(dirname "$0")"
 
 bash scripts/install-deps.sh
 
-# The build's own output only matters when it fails; the terminal belongs to
-# the evaluator.
+# Executing the 32-bit loader is the test itself: the file may exist while the
+# kernel refuses it ("Exec format error").
+if [ -x /usr/lib/wine/wine ] && /usr/lib/wine/wine --version </dev/null >/dev/null 2>&1; then
+    preset=win32
+else
+    preset=win64
+    echo "This machine cannot run 32-bit programs: starting the 64-bit build under 64-bit Wine."
+fi
+
+# The build's own output only matters when it fails.
 log=build/run-build.log
-build_native() {
-    # Configuring once is enough: the build re-runs CMake when its files change.
-    { [ -f build/native/build.ninja ] || cmake --preset native; } &&
-        cmake --build --preset native --target zarl-eval
-}
 mkdir -p build
-if ! build_native >"$log" 2>&1; then
+if ! { cmake --preset "$preset" && cmake --build --preset "$preset" --target ZARL; } >"$log" 2>&1; then
     cat "$log" >&2
     echo "run.sh: the build failed (log: $log)" >&2
     exit 1
 fi
 
-exec build/native/zarl-eval "$@"
+prefix=build/$preset/wineprefix
+stop_session() {
+    bash cmake/wine-session.sh stop "$preset" "$prefix" || true
+}
+trap stop_session EXIT
+bash cmake/wine-session.sh start "$preset" "$prefix"
+
+cat <<'TEXT'
+ZARL is running, minimized, and watches the clipboard.
+  Copy  1+2=  in any program (under this Wine), paste: the clipboard now holds 3.
+  Restore the ZARL window for the settings; its system menu switches evaluation
+  on and off. Close the window (or press Ctrl+C here) to stop.
+TEXT
+bash cmake/wine-run.sh "$preset" "$prefix" "build/$preset/ZARL.exe"

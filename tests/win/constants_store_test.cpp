@@ -30,8 +30,20 @@ std::string SlotName(int i) {
 // prefix of, texts that are no number, the empty text and 40 characters.
 std::string SlotText(int i) {
     static const char* const texts[] = {
-        "3.14159", "-2.5E-3", "1E3", "2*3", "PI", "", "0x10", "  7", "-0", ".5", "1e308",
-        "-1.7976931348623157E+308", "12abc", "1234567890123456789012345678901234567890",
+        "3.14159",
+        "-2.5E-3",
+        "1E3",
+        "2*3",
+        "PI",
+        "",
+        "0x10",
+        "  7",
+        "-0",
+        ".5",
+        "1e308",
+        "-1.7976931348623157E+308",
+        "12abc",
+        "1234567890123456789012345678901234567890",
         "0.000000000000000000000000000000000001",
     };
     constexpr int count = sizeof texts / sizeof texts[0];
@@ -51,7 +63,8 @@ struct RawConstant {
 std::vector<ConstantEntry> ExpectedInIndexOrder(const std::vector<RawConstant>& raws) {
     std::vector<ConstantEntry> expected;
     for (const std::string& name : ValueNames(kConstantsKey)) {
-        auto it = std::find_if(raws.begin(), raws.end(), [&](const RawConstant& r) { return r.raw_name == name; });
+        auto it = std::find_if(raws.begin(), raws.end(),
+                               [&](const RawConstant& r) { return r.raw_name == name; });
         EXPECT_NE(raws.end(), it) << "unexpected value " << name;
         if (it != raws.end() && it->loaded) expected.push_back(it->entry);
     }
@@ -66,7 +79,8 @@ const std::string kForty = std::string(39, '0') + "1";
 // Registry
 
 TEST_F(StoreConstantsRegistry, FullTableRoundTrip) {
-    for (int i = 0; i < MaxConstants; ++i) ASSERT_TRUE(AppendConstant(SlotName(i).c_str(), SlotText(i).c_str())) << i;
+    for (int i = 0; i < MaxConstants; ++i)
+        ASSERT_TRUE(AppendConstant(SlotName(i).c_str(), SlotText(i).c_str())) << i;
     ASSERT_EQ(MaxConstants, ConstCount);
     ASSERT_FALSE(AppendConstant("MORE", "1")) << "the table took a 257th constant";
     const std::vector<ConstantEntry> saved = TableEntries();
@@ -156,7 +170,8 @@ TEST_F(StoreConstantsRegistry, LoadStopsAtAFullTable) {
     for (int i = 0; i < MaxConstants; ++i) {
         std::string text = names[i].substr(1);
         while (text.size() > 1 && text[0] == '0') text.erase(0, 1);
-        EXPECT_EQ((ConstantEntry{names[i], text, static_cast<double>(std::stoi(text))}), TableEntries()[i]);
+        EXPECT_EQ((ConstantEntry{names[i], text, static_cast<double>(std::stoi(text))}),
+                  TableEntries()[i]);
     }
 }
 
@@ -187,7 +202,9 @@ struct IniConstantCase {
 TEST_F(StoreConstantsIni, EntriesLoadByTheNameScanAndTheLengthLimits) {
     const std::string forty_one = std::string(40, '0') + "1";
     const IniConstantCase cases[] = {
-        {"gap after C1", {"C0=PI,3.25", "C1=E,2.5", "C3=X,1"}, {{"PI", "3.25", 3.25}, {"E", "2.5", 2.5}}},
+        {"gap after C1",
+         {"C0=PI,3.25", "C1=E,2.5", "C3=X,1"},
+         {{"PI", "3.25", 3.25}, {"E", "2.5", 2.5}}},
         {"name over 8 characters", {"C0=ABCDEFGHIJ,5"}, {{"ABCDEFGH", "J,5", 0.0}}},
         {"name digits past 8 characters", {"C0=LONGNAME12,77"}, {{"LONGNAME", "2,77", 2.0}}},
         {"name beginning with a digit", {"C0=1X,5"}, {{"", "X,5", 0.0}}},
@@ -200,7 +217,8 @@ TEST_F(StoreConstantsIni, EntriesLoadByTheNameScanAndTheLengthLimits) {
         {"one-character value", {"C0=PI,7"}, {{"PI", "7", 7.0}}},
         {"any separator is skipped", {"C0=PI;3"}, {{"PI", "3", 3.0}}},
         {"lower case name", {"C0=pi_2,0.5"}, {{"PI_2", "0.5", 0.5}}},
-        {"value text is no expression", {"C0=K,2*3", "C1=L,PI", "C2=M,1E3", "C3=N,12abc"},
+        {"value text is no expression",
+         {"C0=K,2*3", "C1=L,PI", "C2=M,1E3", "C3=N,12abc"},
          {{"K", "2*3", 2.0}, {"L", "PI", 0.0}, {"M", "1E3", 1000.0}, {"N", "12abc", 12.0}}},
         {"a name twice", {"C0=A,1", "C1=A,2"}, {{"A", "1", 1.0}, {"A", "2", 2.0}}},
         {"empty C0 ends the table", {"C0=", "C1=B,2"}, {}},
@@ -226,20 +244,26 @@ TEST_F(StoreConstantsIni, AnEqualNameFindsTheFirstEntry) {
 
 TEST_F(StoreConstantsIni, LoadStopsAtAFullTable) {
     std::vector<std::string> lines;
-    for (int i = 0; i <= MaxConstants; ++i) lines.push_back("C" + std::to_string(i) + "=N" + std::to_string(i) + "," + std::to_string(i));
+    for (int i = 0; i <= MaxConstants; ++i)
+        lines.push_back("C" + std::to_string(i) + "=N" + std::to_string(i) + "," +
+                        std::to_string(i));
     WriteIniBytes(IniFile({"Version=3.05"}, lines));
     ScribbleOverTable(0);
     LoadConstantsFromIni();
     ASSERT_EQ(MaxConstants, ConstCount);
     const std::vector<ConstantEntry> entries = TableEntries();
     for (int i = 0; i < MaxConstants; ++i)
-        EXPECT_EQ((ConstantEntry{"N" + std::to_string(i), std::to_string(i), static_cast<double>(i)}), entries[i]);
+        EXPECT_EQ(
+            (ConstantEntry{"N" + std::to_string(i), std::to_string(i), static_cast<double>(i)}),
+            entries[i]);
 }
 
 TEST_F(StoreConstantsIni, ImportedConstantsAreCopiedIntoTheRegistry) {
-    WriteIniBytes(IniFile({"Version=3.05", "Delay=1"}, {"C0=PI,3.25", "C1=ABCDEFGHIJ,5", "C2=1X,5"}));
+    WriteIniBytes(
+        IniFile({"Version=3.05", "Delay=1"}, {"C0=PI,3.25", "C1=ABCDEFGHIJ,5", "C2=1X,5"}));
     LoadSettings();
-    const std::vector<ConstantEntry> expected = {{"PI", "3.25", 3.25}, {"ABCDEFGH", "J,5", 0.0}, {"", "X,5", 0.0}};
+    const std::vector<ConstantEntry> expected = {
+        {"PI", "3.25", 3.25}, {"ABCDEFGH", "J,5", 0.0}, {"", "X,5", 0.0}};
     EXPECT_EQ(expected, TableEntries());
     EXPECT_EQ((std::map<std::string, RegValue>{
                   {"PI", SzValue("3.25")}, {"ABCDEFGH", SzValue("J,5")}, {"", SzValue("X,5")}}),
@@ -292,7 +316,38 @@ TEST_F(StoreConstantsSave, ConstantsAreWrittenInTableOrder) {
 
     Settings.WriteIni = 1;
     SaveSettings();
-    EXPECT_EQ((std::vector<std::string>{"C0=ZETA,1", "C1=ALPHA,2", "C2=MID,3"}), IniSection("CONSTANTS"));
+    EXPECT_EQ((std::vector<std::string>{"C0=ZETA,1", "C1=ALPHA,2", "C2=MID,3"}),
+              IniSection("CONSTANTS"));
+}
+
+TEST_F(StoreConstantsSave, ARepeatedNameKeepsTheValueExpressionsUse) {
+    // A table imported from a hand-made file may hold a name twice; the
+    // first slot is the one expressions find. The registry can hold the name
+    // only once, so it keeps that first text: writing every slot would leave
+    // the later one there, and the next start would quietly change what the
+    // name means. The export keeps both entries as they were.
+    WriteIniBytes(IniFile({"Version=3.05"}, {"C0=A,1", "C1=A,2", "C2=B,3"}));
+    LoadConstantsFromIni();
+    ASSERT_EQ(3, ConstCount);
+    Settings.WriteIni = 1;
+    std::vector<std::pair<std::string, RegValue>> writes;
+    {
+        RegistryRecorder recorder;
+        SaveConstantsToRegistry();
+        writes = recorder.writes;
+    }
+    EXPECT_EQ((std::vector<std::pair<std::string, RegValue>>{{"A", SzValue("1")},
+                                                             {"B", SzValue("3")}}),
+              writes);
+    EXPECT_EQ(SzValue("1"), ReadValue(kConstantsKey, "A"));
+    SaveSettings();
+    EXPECT_EQ((std::vector<std::string>{"C0=A,1", "C1=A,2", "C2=B,3"}), IniSection("CONSTANTS"));
+
+    // After a restart from the registry, A still means 1.
+    ConstCount = 0;
+    LoadConstantsFromRegistry();
+    ASSERT_EQ(0, std::strcmp(ConstName[FindConstant("A")], "A"));
+    EXPECT_EQ(1.0, ConstValue[FindConstant("A")]);
 }
 
 TEST_F(StoreConstantsSave, DeletedConstantStaysGoneInBothStores) {

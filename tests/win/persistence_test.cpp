@@ -152,13 +152,39 @@ TEST_F(StoreFirstStart, WriteIniIsOffAfterEveryStart) {
     EXPECT_EQ(file, ReadIniBytes()) << "the INI file changed although WriteIni must be off";
 }
 
+TEST_F(StoreFirstStart, KeysAreCreatedPersistentWithAnEmptyClass) {
+    LoadSettings();
+    for (const char* path :
+         {kProductKey, "Software\\Brenmoor\\ZARL", kSettingsKey, kConstantsKey}) {
+        SCOPED_TRACE(path);
+        HKEY key = nullptr;
+        ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_ALL_ACCESS, &key));
+        char cls[64] = "unread";
+        DWORD cls_len = sizeof cls;
+        EXPECT_EQ(ERROR_SUCCESS,
+                  RegQueryInfoKeyA(key, cls, &cls_len, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                   nullptr, nullptr, nullptr, nullptr));
+        EXPECT_EQ("", std::string(cls, cls_len));
+        // A volatile key (gone at the next log-on) refuses persistent children.
+        HKEY child = nullptr;
+        EXPECT_EQ(ERROR_SUCCESS,
+                  RegCreateKeyExA(key, "PersistentChild", 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                  KEY_ALL_ACCESS, nullptr, &child, nullptr));
+        if (child) {
+            RegCloseKey(child);
+            RegDeleteKeyA(key, "PersistentChild");
+        }
+        RegCloseKey(key);
+    }
+}
+
 enum class Source { Registry, Ini, Defaults };
 
 struct ChoiceCase {
     const char* label;
-    bool registry;                      // a Settings key exists
-    std::optional<RegValue> version;    // its "Version" value
-    const char* ini_version;            // the INI "Version" text, or none
+    bool registry;                    // a Settings key exists
+    std::optional<RegValue> version;  // its "Version" value
+    const char* ini_version;          // the INI "Version" text, or none
     Source expected;
 };
 
@@ -187,7 +213,8 @@ TEST_F(StoreFirstStart, VersionValueDecidesWhichStoreIsRead) {
         {"INI 2abc (the number prefix counts)", false, std::nullopt, "2abc", Source::Ini},
         {"INI 1e1", false, std::nullopt, "1e1", Source::Ini},
         {"INI 000000002 (9 characters fit)", false, std::nullopt, "000000002", Source::Ini},
-        {"INI 0000000002 (cut to 9 characters, 0)", false, std::nullopt, "0000000002", Source::Defaults},
+        {"INI 0000000002 (cut to 9 characters, 0)", false, std::nullopt, "0000000002",
+         Source::Defaults},
         {"INI 1.99", false, std::nullopt, "1.99", Source::Defaults},
         {"INI -3", false, std::nullopt, "-3", Source::Defaults},
         {"INI abc", false, std::nullopt, "abc", Source::Defaults},
@@ -219,21 +246,21 @@ TEST_F(StoreFirstStart, VersionValueDecidesWhichStoreIsRead) {
         expected.ImdWindowPosX = 3;
         expected.ImdWindowPosY = 4;
         switch (c.expected) {
-        case Source::Registry:
-            expected.EvalKey = '?';
-            expected.AngleUnit = 1;
-            // Missing registry positions fall back to their defaults.
-            expected.ResultWindowPosX = 10;
-            expected.ResultWindowPosY = 60;
-            expected.ImdWindowPosX = 10;
-            expected.ImdWindowPosY = 10;
-            break;
-        case Source::Ini:
-            expected.EvalKey = '!';
-            expected.Delay = 1;
-            expected.ImdWindowPosX = 77;
-            break;
-        case Source::Defaults: break;
+            case Source::Registry:
+                expected.EvalKey = '?';
+                expected.AngleUnit = 1;
+                // Missing registry positions fall back to their defaults.
+                expected.ResultWindowPosX = 10;
+                expected.ResultWindowPosY = 60;
+                expected.ImdWindowPosX = 10;
+                expected.ImdWindowPosY = 10;
+                break;
+            case Source::Ini:
+                expected.EvalKey = '!';
+                expected.Delay = 1;
+                expected.ImdWindowPosX = 77;
+                break;
+            case Source::Defaults: break;
         }
         EXPECT_EQ(Describe(expected), Describe(Settings));
         EXPECT_EQ(c.expected == Source::Ini ? 1 : 0, ConstCount);
@@ -278,7 +305,8 @@ struct RuleCase {
 
 std::vector<RuleCase> TextRuleCases() {
     std::vector<RuleCase> cases;
-    auto add = [&](const char* reg, const char* ini, const std::string& text, std::function<void(S&)> f) {
+    auto add = [&](const char* reg, const char* ini, const std::string& text,
+                   std::function<void(S&)> f) {
         cases.push_back({std::string(reg) + "=" + Escaped(text), reg, ini, text, std::move(f)});
     };
 
@@ -311,9 +339,12 @@ std::vector<RuleCase> TextRuleCases() {
     for (const char* t : {"F", "d", "x", "gg", "lg", "%g", ""})
         add("OutFormatType", "OutFormatType", t, [](S& s) { SetText32(s.OutFormatType, "g"); });
 
-    add("HexadecimalForm", "HexadecimalForm", "COMPLEMENT_8BIT", [](S& s) { s.HexadecimalForm = 1; });
-    add("HexadecimalForm", "HexadecimalForm", "COMPLEMENT_16BIT", [](S& s) { s.HexadecimalForm = 2; });
-    add("HexadecimalForm", "HexadecimalForm", "COMPLEMENT_32BIT", [](S& s) { s.HexadecimalForm = 3; });
+    add("HexadecimalForm", "HexadecimalForm", "COMPLEMENT_8BIT",
+        [](S& s) { s.HexadecimalForm = 1; });
+    add("HexadecimalForm", "HexadecimalForm", "COMPLEMENT_16BIT",
+        [](S& s) { s.HexadecimalForm = 2; });
+    add("HexadecimalForm", "HexadecimalForm", "COMPLEMENT_32BIT",
+        [](S& s) { s.HexadecimalForm = 3; });
     for (const char* t : {"SIGNED", "signed", "complement_8bit", "COMPLEMENT_8", "COMPLEMENT_8BITS",
                           "COMPLEMENT_64BIT", "1", ""})
         add("HexadecimalForm", "HexadecimalForm", t, [](S& s) { s.HexadecimalForm = 0; });
@@ -439,10 +470,14 @@ TEST_F(StoreRegistryRules, TextBuffersBoundWhatMatches) {
         // "HexadecimalForm" and "OutFormatType" are read into 32 bytes, which
         // is what lets "COMPLEMENT_16BIT" (17 bytes with its zero) load at all.
         {"HexadecimalForm", "COMPLEMENT_32BIT", [](S& s) { s.HexadecimalForm = 3; }},
-        {"HexadecimalForm", "COMPLEMENT_32BIT" + std::string(15, ' '), [](S& s) { s.HexadecimalForm = 0; }},
-        {"HexadecimalForm", "COMPLEMENT_32BIT" + std::string(16, ' '), [](S& s) { s.HexadecimalForm = 0; }},
-        {"OutFormatType", "E" + std::string(30, ' '), [](S& s) { SetText32(s.OutFormatType, "g"); }},
-        {"OutFormatType", "E" + std::string(31, ' '), [](S& s) { SetText32(s.OutFormatType, "g"); }},
+        {"HexadecimalForm", "COMPLEMENT_32BIT" + std::string(15, ' '),
+         [](S& s) { s.HexadecimalForm = 0; }},
+        {"HexadecimalForm", "COMPLEMENT_32BIT" + std::string(16, ' '),
+         [](S& s) { s.HexadecimalForm = 0; }},
+        {"OutFormatType", "E" + std::string(30, ' '),
+         [](S& s) { SetText32(s.OutFormatType, "g"); }},
+        {"OutFormatType", "E" + std::string(31, ' '),
+         [](S& s) { SetText32(s.OutFormatType, "g"); }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.name) + "=" + Escaped(c.text));
@@ -465,7 +500,8 @@ TEST_F(StoreIniRules, LongTextsArriveCutAndStillCountByTheirStart) {
         {"EvalKey", "+" + std::string(3000, '='), [](S& s) { s.EvalKey = '+'; }},
         {"AngleUnit", "Deg" + std::string(300, 'g'), [](S& s) { s.AngleUnit = 0; }},
         {"ShiftJIS", "Yes" + std::string(300, 's'), [](S& s) { s.ShiftJIS = 0; }},
-        {"HexadecimalForm", "COMPLEMENT_8BIT" + std::string(300, 'T'), [](S& s) { s.HexadecimalForm = 0; }},
+        {"HexadecimalForm", "COMPLEMENT_8BIT" + std::string(300, 'T'),
+         [](S& s) { s.HexadecimalForm = 0; }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.name) + "=" + c.text.substr(0, 20) + "...");
@@ -483,9 +519,20 @@ TEST_F(StoreRegistryRules, DelayTakesTheLargestOfferedValueNotAbove) {
         uint32_t stored;
         int expected;
     } cases[] = {
-        {0, 0},         {1, 1},          {5, 1},          {9, 1},          {10, 10},
-        {50, 10},       {99, 10},        {100, 100},      {150, 100},      {65535, 100},
-        {65536, 100},   {70000, 100},    {0x80000000u, 100}, {0xFFFFFFFFu, 100},
+        {0, 0},
+        {1, 1},
+        {5, 1},
+        {9, 1},
+        {10, 10},
+        {50, 10},
+        {99, 10},
+        {100, 100},
+        {150, 100},
+        {65535, 100},
+        {65536, 100},
+        {70000, 100},
+        {0x80000000u, 100},
+        {0xFFFFFFFFu, 100},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE("Delay " + std::to_string(c.stored));
@@ -637,7 +684,8 @@ TEST_F(StoreRegistryRules, MissingPositionsGiveTheirDefaults) {
     LoadResultWindowPos();
     EXPECT_EQ(10, Settings.ResultWindowPosX);
     EXPECT_EQ(60, Settings.ResultWindowPosY);
-    EXPECT_EQ(3, Settings.ImdWindowPosX) << "the Result window's load touched the Immediate window's position";
+    EXPECT_EQ(3, Settings.ImdWindowPosX)
+        << "the Result window's load touched the Immediate window's position";
     EXPECT_EQ(4, Settings.ImdWindowPosY);
     LoadImdWindowPos();
     EXPECT_EQ(10, Settings.ImdWindowPosX);
@@ -694,32 +742,60 @@ struct FormCase {
 
 TEST_F(StoreSave, EachFieldIsWrittenInItsStoredForm) {
     std::vector<FormCase> cases;
-    auto text = [&](std::string label, std::function<void(S&)> set, const char* reg, const char* ini,
-                    const std::string& form) { cases.push_back({label, set, reg, SzValue(form), ini, form}); };
-    auto number = [&](std::string label, std::function<void(S&)> set, const char* name, int32_t v) {
-        cases.push_back({label, set, name, DwordValue(static_cast<uint32_t>(v)), name, std::to_string(v)});
+    auto text = [&](std::string label, std::function<void(S&)> set, const char* reg,
+                    const char* ini, const std::string& form) {
+        cases.push_back({label, set, reg, SzValue(form), ini, form});
     };
-    text("EvalKey !", [](S& s) { s.EvalKey = '!'; }, "EvalKey", "EvalKey", "!");
-    text("EvalKey +", [](S& s) { s.EvalKey = '+'; }, "EvalKey", "EvalKey", "+");
-    text("prefix", [](S& s) { s.EvalKeyPosition = 0; }, "EvalKeyPosition", "EvalKeyPosition", "PREFIX");
-    text("suffix", [](S& s) { s.EvalKeyPosition = 1; }, "EvalKeyPosition", "EvalKeyPosition", "SUFFIX");
-    text("position 2", [](S& s) { s.EvalKeyPosition = 2; }, "EvalKeyPosition", "EvalKeyPosition", "SUFFIX");
-    text("position -1", [](S& s) { s.EvalKeyPosition = -1; }, "EvalKeyPosition", "EvalKeyPosition", "SUFFIX");
-    number("Delay 0", [](S& s) { s.Delay = 0; }, "Delay", 0);
-    number("Delay 4464", [](S& s) { s.Delay = 4464; }, "Delay", 4464);
-    number("Delay 65535", [](S& s) { s.Delay = 65535; }, "Delay", 65535);
-    text("degrees", [](S& s) { s.AngleUnit = 1; }, "AngleUnit", "AngleUnit", "Deg");
-    text("radians", [](S& s) { s.AngleUnit = 0; }, "AngleUnit", "AngleUnit", "Rad");
-    text("angle 2", [](S& s) { s.AngleUnit = 2; }, "AngleUnit", "AngleUnit", "Rad");
-    text("sign +", [](S& s) { SetText32(s.OutFormatSign, "+"); }, "OutFormatSign", "OutFormatSign", "+");
-    text("type f", [](S& s) { SetText32(s.OutFormatType, "f"); }, "OutFormatType", "OutFormatType", "f");
-    number("precision 0", [](S& s) { s.OutFormatPrecision = 0; }, "OutFormatPrecision", 0);
-    number("precision 15", [](S& s) { s.OutFormatPrecision = 15; }, "OutFormatPrecision", 15);
+    auto number = [&](std::string label, std::function<void(S&)> set, const char* name, int32_t v) {
+        cases.push_back(
+            {label, set, name, DwordValue(static_cast<uint32_t>(v)), name, std::to_string(v)});
+    };
+    text(
+        "EvalKey !", [](S& s) { s.EvalKey = '!'; }, "EvalKey", "EvalKey", "!");
+    text(
+        "EvalKey +", [](S& s) { s.EvalKey = '+'; }, "EvalKey", "EvalKey", "+");
+    text(
+        "prefix", [](S& s) { s.EvalKeyPosition = 0; }, "EvalKeyPosition", "EvalKeyPosition",
+        "PREFIX");
+    text(
+        "suffix", [](S& s) { s.EvalKeyPosition = 1; }, "EvalKeyPosition", "EvalKeyPosition",
+        "SUFFIX");
+    text(
+        "position 2", [](S& s) { s.EvalKeyPosition = 2; }, "EvalKeyPosition", "EvalKeyPosition",
+        "SUFFIX");
+    text(
+        "position -1", [](S& s) { s.EvalKeyPosition = -1; }, "EvalKeyPosition", "EvalKeyPosition",
+        "SUFFIX");
+    number(
+        "Delay 0", [](S& s) { s.Delay = 0; }, "Delay", 0);
+    number(
+        "Delay 4464", [](S& s) { s.Delay = 4464; }, "Delay", 4464);
+    number(
+        "Delay 65535", [](S& s) { s.Delay = 65535; }, "Delay", 65535);
+    text(
+        "degrees", [](S& s) { s.AngleUnit = 1; }, "AngleUnit", "AngleUnit", "Deg");
+    text(
+        "radians", [](S& s) { s.AngleUnit = 0; }, "AngleUnit", "AngleUnit", "Rad");
+    text(
+        "angle 2", [](S& s) { s.AngleUnit = 2; }, "AngleUnit", "AngleUnit", "Rad");
+    text(
+        "sign +", [](S& s) { SetText32(s.OutFormatSign, "+"); }, "OutFormatSign", "OutFormatSign",
+        "+");
+    text(
+        "type f", [](S& s) { SetText32(s.OutFormatType, "f"); }, "OutFormatType", "OutFormatType",
+        "f");
+    number(
+        "precision 0", [](S& s) { s.OutFormatPrecision = 0; }, "OutFormatPrecision", 0);
+    number(
+        "precision 15", [](S& s) { s.OutFormatPrecision = 15; }, "OutFormatPrecision", 15);
     for (int v = -1; v <= 4; ++v)
-        text("hex " + std::to_string(v), [v](S& s) { s.HexadecimalForm = v; }, "HexadecimalForm",
-             "HexadecimalForm", HexText(v));
-    text("separators on", [](S& s) { s.InsThousandSep = 1; }, "InsThousandSep", "InsComma", "Yes");
-    text("separators off", [](S& s) { s.InsThousandSep = 0; }, "InsThousandSep", "InsComma", "No");
+        text(
+            "hex " + std::to_string(v), [v](S& s) { s.HexadecimalForm = v; }, "HexadecimalForm",
+            "HexadecimalForm", HexText(v));
+    text(
+        "separators on", [](S& s) { s.InsThousandSep = 1; }, "InsThousandSep", "InsComma", "Yes");
+    text(
+        "separators off", [](S& s) { s.InsThousandSep = 0; }, "InsThousandSep", "InsComma", "No");
     const struct {
         const char* name;
         int S::*field;
@@ -734,8 +810,10 @@ TEST_F(StoreSave, EachFieldIsWrittenInItsStoredForm) {
     };
     for (const auto& f : flags) {
         int S::*field = f.field;
-        text(std::string(f.name) + " on", [field](S& s) { s.*field = 1; }, f.name, f.name, "Yes");
-        text(std::string(f.name) + " off", [field](S& s) { s.*field = 0; }, f.name, f.name, "No");
+        text(
+            std::string(f.name) + " on", [field](S& s) { s.*field = 1; }, f.name, f.name, "Yes");
+        text(
+            std::string(f.name) + " off", [field](S& s) { s.*field = 0; }, f.name, f.name, "No");
     }
 
     for (const FormCase& c : cases) {
@@ -836,7 +914,8 @@ TEST_F(StoreSave, NoKeyStaysOpenAfterAnOperation) {
         RegistryRecorder recorder;
         op.run();
         EXPECT_FALSE(recorder.opened.empty()) << "the operation opened no key";
-        EXPECT_TRUE(recorder.StillOpen().empty()) << recorder.StillOpen().size() << " key(s) left open";
+        EXPECT_TRUE(recorder.StillOpen().empty())
+            << recorder.StillOpen().size() << " key(s) left open";
     }
 }
 
@@ -850,8 +929,8 @@ TEST_F(StoreSave, PositionsGoToTheIniFileOnlyWhileWriteIniIsOn) {
         int S::*x;
         int S::*y;
     } windows[] = {
-        {"Result window", SaveResultWindowPos, LoadResultWindowPos, "ResultWindowPosX", "ResultWindowPosY",
-         &S::ResultWindowPosX, &S::ResultWindowPosY},
+        {"Result window", SaveResultWindowPos, LoadResultWindowPos, "ResultWindowPosX",
+         "ResultWindowPosY", &S::ResultWindowPosX, &S::ResultWindowPosY},
         {"Immediate window", SaveImdWindowPos, LoadImdWindowPos, "ImdWindowPosX", "ImdWindowPosY",
          &S::ImdWindowPosX, &S::ImdWindowPosY},
     };
@@ -865,9 +944,11 @@ TEST_F(StoreSave, PositionsGoToTheIniFileOnlyWhileWriteIniIsOn) {
             w.save();
             EXPECT_EQ(DwordValue(static_cast<uint32_t>(-5)), ReadValue(kSettingsKey, w.x_name));
             EXPECT_EQ(DwordValue(70000), ReadValue(kSettingsKey, w.y_name));
-            EXPECT_EQ(2u, AllValues(kSettingsKey).size()) << "a position save wrote more than its pair";
+            EXPECT_EQ(2u, AllValues(kSettingsKey).size())
+                << "a position save wrote more than its pair";
             if (write_ini) {
-                EXPECT_EQ((std::vector<std::string>{std::string(w.x_name) + "=-5", std::string(w.y_name) + "=70000"}),
+                EXPECT_EQ((std::vector<std::string>{std::string(w.x_name) + "=-5",
+                                                    std::string(w.y_name) + "=70000"}),
                           IniSection("ZARL"));
             } else {
                 EXPECT_FALSE(IniExists());
@@ -879,6 +960,131 @@ TEST_F(StoreSave, PositionsGoToTheIniFileOnlyWhileWriteIniIsOn) {
             EXPECT_EQ(70000, Settings.*w.y);
         }
     }
+}
+
+// ===========================================================================
+// Keys that cannot be opened
+
+// The key chain is opened one key at a time; a key the user may not open is
+// simulated by refusing every open of a path through it.
+using StoreUnopenableKey = StoreTest;
+
+TEST_F(StoreUnopenableKey, OpenReportsFailureAndLeavesNoHandle) {
+    const struct {
+        const char* refused;
+        int (*open)();
+        void (*close)();
+    } cases[] = {
+        {"Software", OpenSettingsKey, CloseSettingsKey},
+        {"Brenmoor", OpenSettingsKey, CloseSettingsKey},
+        {"ZARL", OpenSettingsKey, CloseSettingsKey},
+        {"Settings", OpenSettingsKey, CloseSettingsKey},
+        {"Software", OpenConstantsKey, CloseConstantsKey},
+        {"ZARL", OpenConstantsKey, CloseConstantsKey},
+        {"Constants", OpenConstantsKey, CloseConstantsKey},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(
+            std::string(c.open == OpenSettingsKey ? "Settings chain, " : "Constants chain, ") +
+            "refusing " + c.refused);
+        RegistryRecorder recorder(c.refused);
+        EXPECT_EQ(0, c.open());
+        c.close();
+        EXPECT_EQ(1, recorder.refused) << "a step after the failed one was tried";
+        EXPECT_TRUE(recorder.StillOpen().empty());
+    }
+    // The other leaf does not depend on the refused one.
+    RegistryRecorder recorder("Settings");
+    EXPECT_EQ(1, OpenConstantsKey());
+    CloseConstantsKey();
+    EXPECT_TRUE(recorder.StillOpen().empty());
+}
+
+TEST_F(StoreUnopenableKey, UnreadableRegistryCountsAsHoldingNoSettings) {
+    // A full registry store that cannot be read, and an INI file to import.
+    WriteRegistryStore(TunedRecord());
+    S imported = TunedRecord();
+    imported.EvalKey = '!';
+    WriteIniBytes(IniFile(IniZarlLines(imported), {"C0=PI,3.25"}));
+    std::vector<std::pair<std::string, RegValue>> writes;
+    {
+        RegistryRecorder recorder("Settings");
+        StartWithPositions(1, 2, 3, 4);
+        writes = recorder.writes;
+        EXPECT_TRUE(recorder.StillOpen().empty());
+    }
+    EXPECT_EQ(Describe(imported), Describe(Settings));
+    // The Settings key is skipped; the constants still go to their own key.
+    EXPECT_EQ((std::vector<std::pair<std::string, RegValue>>{{"PI", SzValue("3.25")}}), writes);
+    EXPECT_EQ(ValueMap(AllValues(kConstantsKey)),
+              (std::map<std::string, RegValue>{{"PI", SzValue("3.25")}}));
+    // The stored record was neither read nor overwritten.
+    EXPECT_EQ(SzValue("#"), ReadValue(kSettingsKey, "EvalKey"));
+
+    // Without an INI file the defaults stand, and the positions of the start.
+    RemoveStores();
+    WriteRegistryStore(TunedRecord());
+    {
+        RegistryRecorder recorder("Settings");
+        StartWithPositions(1, 2, 3, 4);
+    }
+    S expected = DefaultRecord();
+    expected.ResultWindowPosX = 1;
+    expected.ResultWindowPosY = 2;
+    expected.ImdWindowPosX = 3;
+    expected.ImdWindowPosY = 4;
+    EXPECT_EQ(Describe(expected), Describe(Settings));
+}
+
+TEST_F(StoreUnopenableKey, LoadsFallBackAndSavesStillExport) {
+    WriteRegistryStore(TunedRecord());
+    SetText(kConstantsKey, "OLD", "1");
+    {
+        RegistryRecorder recorder("Settings");
+        LoadRegistryFromPoison();
+        LoadResultWindowPos();
+        LoadImdWindowPos();
+    }
+    S expected = EmptyStoreRecord();
+    expected.ResultWindowPosX = 10;
+    expected.ResultWindowPosY = 60;
+    expected.ImdWindowPosX = 10;
+    expected.ImdWindowPosY = 10;
+    EXPECT_EQ(Describe(expected), Describe(Settings));
+    EXPECT_EQ((std::vector<ConstantEntry>{{"OLD", "1", 1.0}}), TableEntries());
+
+    // Nothing reaches the registry, but the export runs in full.
+    S record = TunedRecord();
+    record.WriteIni = 1;
+    UseRecord(record);
+    ScribbleOverTable(0);
+    ASSERT_TRUE(AppendConstant("NEW", "2"));
+    {
+        RegistryRecorder recorder("ZARL");
+        SaveSettings();
+        SaveResultWindowPos();
+        SaveImdWindowPos();
+        EXPECT_TRUE(recorder.writes.empty());
+        EXPECT_TRUE(recorder.StillOpen().empty());
+    }
+    EXPECT_EQ(IniZarlLines(TunedRecord()), IniSection("ZARL"));
+    EXPECT_EQ((std::vector<std::string>{"C0=NEW,2"}), IniSection("CONSTANTS"));
+    EXPECT_EQ(SzValue("No"), ReadValue(kSettingsKey, "WriteIni"));
+    EXPECT_EQ((std::map<std::string, RegValue>{{"OLD", SzValue("1")}}),
+              ValueMap(AllValues(kConstantsKey)));
+
+    // A Constants key that cannot be opened: an empty table, nothing written.
+    {
+        RegistryRecorder recorder("Constants");
+        ScribbleOverTable(5);
+        LoadConstantsFromRegistry();
+        EXPECT_EQ(0, ConstCount);
+        ASSERT_TRUE(AppendConstant("NEW", "2"));
+        SaveConstantsToRegistry();
+        EXPECT_TRUE(recorder.writes.empty());
+    }
+    EXPECT_EQ((std::map<std::string, RegValue>{{"OLD", SzValue("1")}}),
+              ValueMap(AllValues(kConstantsKey)));
 }
 
 // ===========================================================================
@@ -900,17 +1106,27 @@ TEST_F(StoreExport, IniFileHoldsEveryKeyInWriteOrder) {
     EXPECT_EQ((std::vector<std::string>{"ZARL", "CONSTANTS"}), IniSectionNames());
     // InsThousandSep is "InsComma" here, and WriteIni is not exported.
     const std::vector<std::string> zarl = {
-        "Version=3.05",       "Delay=4464",
-        "EvalKey=#",          "EvalKeyPosition=PREFIX",
-        "AngleUnit=Deg",      "OutFormatSign=+",
-        "OutFormatType=E",    "OutFormatPrecision=7",
-        "InsComma=Yes",       "ShiftJIS=Yes",
+        "Version=3.05",
+        "Delay=4464",
+        "EvalKey=#",
+        "EvalKeyPosition=PREFIX",
+        "AngleUnit=Deg",
+        "OutFormatSign=+",
+        "OutFormatType=E",
+        "OutFormatPrecision=7",
+        "InsComma=Yes",
+        "ShiftJIS=Yes",
         "HexadecimalForm=COMPLEMENT_16BIT",
-        "NoCopy=Yes",         "AttachResToImd=Yes",
-        "ShowResultWindow=Yes", "ShowImdWindow=Yes",
-        "ResultWindowFloat=Yes", "ImdWindowFloat=Yes",
-        "ResultWindowPosX=111", "ResultWindowPosY=-222",
-        "ImdWindowPosX=333",  "ImdWindowPosY=444",
+        "NoCopy=Yes",
+        "AttachResToImd=Yes",
+        "ShowResultWindow=Yes",
+        "ShowImdWindow=Yes",
+        "ResultWindowFloat=Yes",
+        "ImdWindowFloat=Yes",
+        "ResultWindowPosX=111",
+        "ResultWindowPosY=-222",
+        "ImdWindowPosX=333",
+        "ImdWindowPosY=444",
     };
     EXPECT_EQ(zarl, IniSection("ZARL"));
     EXPECT_EQ((std::vector<std::string>{"C0=PI,3.25", "C1=_X1,-2E-3"}), IniSection("CONSTANTS"));
@@ -931,11 +1147,13 @@ TEST_F(StoreExport, IniFileHoldsEveryKeyInWriteOrder) {
     StartWithPositions(1, 2, 3, 4);
     after.Delay = 4464;
     EXPECT_EQ(Describe(after), Describe(Settings));
-    EXPECT_EQ((std::vector<ConstantEntry>{{"PI", "3.25", 3.25}, {"_X1", "-2E-3", -2E-3}}), TableEntries());
+    EXPECT_EQ((std::vector<ConstantEntry>{{"PI", "3.25", 3.25}, {"_X1", "-2E-3", -2E-3}}),
+              TableEntries());
 }
 
 TEST_F(StoreExport, ExportReplacesTheWholeConstantsSection) {
-    WriteIniBytes(IniFile({"Version=3.05"}, {"C0=OLD0,1", "C1=OLD1,2", "C2=OLD2,3", "C3=OLD3,4", "Other=5"}));
+    WriteIniBytes(
+        IniFile({"Version=3.05"}, {"C0=OLD0,1", "C1=OLD1,2", "C2=OLD2,3", "C3=OLD3,4", "Other=5"}));
     Settings.WriteIni = 1;
     ASSERT_TRUE(AppendConstant("NEW", "7"));
     SaveSettings();
@@ -997,21 +1215,28 @@ TEST_F(StoreBadRegistry, EachMissingValueFallsBackAlone) {
         {"EvalKeyPosition", "EvalKeyPosition", std::nullopt, [](S& s) { s.EvalKeyPosition = 1; }},
         {"Delay", "Delay", std::nullopt, [](S& s) { s.Delay = 0; }},
         {"AngleUnit", "AngleUnit", std::nullopt, [](S& s) { s.AngleUnit = 0; }},
-        {"OutFormatSign", "OutFormatSign", std::nullopt, [](S& s) { SetText32(s.OutFormatSign, "-"); }},
-        {"OutFormatType", "OutFormatType", std::nullopt, [](S& s) { SetText32(s.OutFormatType, "g"); }},
-        {"OutFormatPrecision", "OutFormatPrecision", std::nullopt, [](S& s) { s.OutFormatPrecision = 15; }},
+        {"OutFormatSign", "OutFormatSign", std::nullopt,
+         [](S& s) { SetText32(s.OutFormatSign, "-"); }},
+        {"OutFormatType", "OutFormatType", std::nullopt,
+         [](S& s) { SetText32(s.OutFormatType, "g"); }},
+        {"OutFormatPrecision", "OutFormatPrecision", std::nullopt,
+         [](S& s) { s.OutFormatPrecision = 15; }},
         {"InsThousandSep", "InsThousandSep", std::nullopt, [](S& s) { s.InsThousandSep = 0; }},
         {"ShiftJIS", "ShiftJIS", std::nullopt, [](S& s) { s.ShiftJIS = 0; }},
         {"HexadecimalForm", "HexadecimalForm", std::nullopt, [](S& s) { s.HexadecimalForm = 0; }},
         {"NoCopy", "NoCopy", std::nullopt, [](S& s) { s.NoCopy = 0; }},
         {"AttachResToImd", "AttachResToImd", std::nullopt, [](S& s) { s.AttachResToImd = 0; }},
-        {"ShowResultWindow", "ShowResultWindow", std::nullopt, [](S& s) { s.ShowResultWindow = 0; }},
+        {"ShowResultWindow", "ShowResultWindow", std::nullopt,
+         [](S& s) { s.ShowResultWindow = 0; }},
         {"ShowImdWindow", "ShowImdWindow", std::nullopt, [](S& s) { s.ShowImdWindow = 0; }},
-        {"ResultWindowFloat", "ResultWindowFloat", std::nullopt, [](S& s) { s.ResultWindowFloat = 0; }},
+        {"ResultWindowFloat", "ResultWindowFloat", std::nullopt,
+         [](S& s) { s.ResultWindowFloat = 0; }},
         {"ImdWindowFloat", "ImdWindowFloat", std::nullopt, [](S& s) { s.ImdWindowFloat = 0; }},
         {"WriteIni", "WriteIni", std::nullopt, [](S&) {}},
-        {"ResultWindowPosX", "ResultWindowPosX", std::nullopt, [](S& s) { s.ResultWindowPosX = 10; }},
-        {"ResultWindowPosY", "ResultWindowPosY", std::nullopt, [](S& s) { s.ResultWindowPosY = 60; }},
+        {"ResultWindowPosX", "ResultWindowPosX", std::nullopt,
+         [](S& s) { s.ResultWindowPosX = 10; }},
+        {"ResultWindowPosY", "ResultWindowPosY", std::nullopt,
+         [](S& s) { s.ResultWindowPosY = 60; }},
         {"ImdWindowPosX", "ImdWindowPosX", std::nullopt, [](S& s) { s.ImdWindowPosX = 10; }},
         {"ImdWindowPosY", "ImdWindowPosY", std::nullopt, [](S& s) { s.ImdWindowPosY = 10; }},
     });
@@ -1027,58 +1252,69 @@ TEST_F(StoreBadRegistry, WrongTypesAndOverLongValuesFallBackAlone) {
     // 4-byte number. A value larger than its buffer counts as missing.
     RunRegistryDamage({
         {"EvalKey as DWORD '?'", "EvalKey", DwordValue('?'), [](S& s) { s.EvalKey = '?'; }},
-        {"EvalKey 16 bytes", "EvalKey", SzValue("!" + std::string(14, 'x')), [](S& s) { s.EvalKey = '!'; }},
-        {"EvalKey 17 bytes", "EvalKey", SzValue("!" + std::string(15, 'x')), [](S& s) { s.EvalKey = '='; }},
+        {"EvalKey 16 bytes", "EvalKey", SzValue("!" + std::string(14, 'x')),
+         [](S& s) { s.EvalKey = '!'; }},
+        {"EvalKey 17 bytes", "EvalKey", SzValue("!" + std::string(15, 'x')),
+         [](S& s) { s.EvalKey = '='; }},
         {"EvalKey 200 bytes of binary", "EvalKey", RegValue{REG_BINARY, std::string(200, '?')},
          [](S& s) { s.EvalKey = '='; }},
         {"EvalKeyPosition over-long", "EvalKeyPosition", SzValue("PREFIX" + std::string(20, 'X')),
          [](S& s) { s.EvalKeyPosition = 1; }},
-        {"EvalKeyPosition as DWORD 0", "EvalKeyPosition", DwordValue(0), [](S& s) { s.EvalKeyPosition = 1; }},
+        {"EvalKeyPosition as DWORD 0", "EvalKeyPosition", DwordValue(0),
+         [](S& s) { s.EvalKeyPosition = 1; }},
         {"EvalKeyPosition as binary text", "EvalKeyPosition", RegValue{REG_BINARY, Sz("PREFIX")},
          [](S& s) { s.EvalKeyPosition = 0; }},
         {"Delay as text 123", "Delay", SzValue("123"), [](S& s) { s.Delay = 100; }},  // 0x00333231
         {"Delay as text of 5 bytes", "Delay", SzValue("5000"), [](S& s) { s.Delay = 0; }},
-        {"Delay as 4 binary bytes", "Delay", RegValue{REG_BINARY, bytes({5, 0, 0, 0})}, [](S& s) { s.Delay = 1; }},
+        {"Delay as 4 binary bytes", "Delay", RegValue{REG_BINARY, bytes({5, 0, 0, 0})},
+         [](S& s) { s.Delay = 1; }},
         {"Delay as QWORD", "Delay", RegValue{REG_QWORD, bytes({50, 0, 0, 0, 0, 0, 0, 0})},
          [](S& s) { s.Delay = 0; }},
-        {"AngleUnit as DWORD holding Deg", "AngleUnit", DwordValue(0x00676544), [](S& s) { s.AngleUnit = 1; }},
+        {"AngleUnit as DWORD holding Deg", "AngleUnit", DwordValue(0x00676544),
+         [](S& s) { s.AngleUnit = 1; }},
         {"AngleUnit as DWORD 1", "AngleUnit", DwordValue(1), [](S& s) { s.AngleUnit = 0; }},
-        {"AngleUnit without zero byte", "AngleUnit", RegValue{REG_SZ, "Deg"}, [](S& s) { s.AngleUnit = 1; }},
+        {"AngleUnit without zero byte", "AngleUnit", RegValue{REG_SZ, "Deg"},
+         [](S& s) { s.AngleUnit = 1; }},
         {"AngleUnit as REG_EXPAND_SZ", "AngleUnit", RegValue{REG_EXPAND_SZ, Sz("Deg")},
          [](S& s) { s.AngleUnit = 1; }},
         {"AngleUnit 16 bytes without zero byte", "AngleUnit", RegValue{REG_SZ, "DegDegDegDegDegD"},
          [](S& s) { s.AngleUnit = 0; }},
-        {"ShiftJIS as binary text", "ShiftJIS", RegValue{REG_BINARY, Sz("Yes")}, [](S& s) { s.ShiftJIS = 1; }},
+        {"ShiftJIS as binary text", "ShiftJIS", RegValue{REG_BINARY, Sz("Yes")},
+         [](S& s) { s.ShiftJIS = 1; }},
         {"ShiftJIS as REG_MULTI_SZ", "ShiftJIS", RegValue{REG_MULTI_SZ, std::string("Yes\0\0", 5)},
          [](S& s) { s.ShiftJIS = 1; }},
         {"ShiftJIS as DWORD 1", "ShiftJIS", DwordValue(1), [](S& s) { s.ShiftJIS = 0; }},
         {"NoCopy 16 bytes without zero byte", "NoCopy", RegValue{REG_SZ, "YesYesYesYesYesY"},
          [](S& s) { s.NoCopy = 0; }},
-        {"NoCopy 17 bytes", "NoCopy", SzValue("Yes" + std::string(13, ' ')), [](S& s) { s.NoCopy = 0; }},
-        {"NoCopy 3000 bytes", "NoCopy", SzValue(std::string(2999, 'Y')), [](S& s) { s.NoCopy = 0; }},
+        {"NoCopy 17 bytes", "NoCopy", SzValue("Yes" + std::string(13, ' ')),
+         [](S& s) { s.NoCopy = 0; }},
+        {"NoCopy 3000 bytes", "NoCopy", SzValue(std::string(2999, 'Y')),
+         [](S& s) { s.NoCopy = 0; }},
         {"OutFormatSign as DWORD '+'", "OutFormatSign", DwordValue('+'),
          [](S& s) { SetText32(s.OutFormatSign, "+"); }},
         {"OutFormatSign 17 bytes", "OutFormatSign", SzValue("+" + std::string(15, '+')),
          [](S& s) { SetText32(s.OutFormatSign, "-"); }},
         {"OutFormatType as DWORD 'f'", "OutFormatType", DwordValue('f'),
          [](S& s) { SetText32(s.OutFormatType, "f"); }},
-        {"OutFormatType 40 bytes of binary", "OutFormatType", RegValue{REG_BINARY, std::string(40, 'E')},
-         [](S& s) { SetText32(s.OutFormatType, "g"); }},
+        {"OutFormatType 40 bytes of binary", "OutFormatType",
+         RegValue{REG_BINARY, std::string(40, 'E')}, [](S& s) { SetText32(s.OutFormatType, "g"); }},
         {"OutFormatPrecision as text 123", "OutFormatPrecision", SzValue("123"),
          [](S& s) { s.OutFormatPrecision = 15; }},
-        {"OutFormatPrecision as 4 binary bytes", "OutFormatPrecision", RegValue{REG_BINARY, bytes({3, 0, 0, 0})},
-         [](S& s) { s.OutFormatPrecision = 3; }},
+        {"OutFormatPrecision as 4 binary bytes", "OutFormatPrecision",
+         RegValue{REG_BINARY, bytes({3, 0, 0, 0})}, [](S& s) { s.OutFormatPrecision = 3; }},
         {"OutFormatPrecision as QWORD", "OutFormatPrecision",
-         RegValue{REG_QWORD, bytes({3, 0, 0, 0, 0, 0, 0, 0})}, [](S& s) { s.OutFormatPrecision = 15; }},
-        {"HexadecimalForm as DWORD 3", "HexadecimalForm", DwordValue(3), [](S& s) { s.HexadecimalForm = 0; }},
-        {"HexadecimalForm over 32 bytes", "HexadecimalForm", SzValue("COMPLEMENT_32BIT" + std::string(20, 'X')),
+         RegValue{REG_QWORD, bytes({3, 0, 0, 0, 0, 0, 0, 0})},
+         [](S& s) { s.OutFormatPrecision = 15; }},
+        {"HexadecimalForm as DWORD 3", "HexadecimalForm", DwordValue(3),
          [](S& s) { s.HexadecimalForm = 0; }},
+        {"HexadecimalForm over 32 bytes", "HexadecimalForm",
+         SzValue("COMPLEMENT_32BIT" + std::string(20, 'X')), [](S& s) { s.HexadecimalForm = 0; }},
         {"ResultWindowPosX as text 123", "ResultWindowPosX", SzValue("123"),
          [](S& s) { s.ResultWindowPosX = 0x00333231; }},
         {"ResultWindowPosX as text of 5 bytes", "ResultWindowPosX", SzValue("1234"),
          [](S& s) { s.ResultWindowPosX = 10; }},
-        {"ImdWindowPosY as QWORD", "ImdWindowPosY", RegValue{REG_QWORD, bytes({5, 0, 0, 0, 0, 0, 0, 0})},
-         [](S& s) { s.ImdWindowPosY = 10; }},
+        {"ImdWindowPosY as QWORD", "ImdWindowPosY",
+         RegValue{REG_QWORD, bytes({5, 0, 0, 0, 0, 0, 0, 0})}, [](S& s) { s.ImdWindowPosY = 10; }},
         {"WriteIni as DWORD", "WriteIni", DwordValue(1), [](S&) {}},
     });
 }
@@ -1087,17 +1323,18 @@ TEST_F(StoreBadRegistry, WrongTypesAndOverLongValuesFallBackAlone) {
 // by other lines, and checks the whole record.
 struct IniDamageCase {
     std::string label;
-    const char* key;                          // the line replaced
-    std::vector<std::string> replacement;     // empty: the line is removed
-    std::function<void(S&)> expect;           // applied to TunedRecord()
-    std::string before_sections = "";         // bytes put before "[ZARL]"
+    const char* key;                       // the line replaced
+    std::vector<std::string> replacement;  // empty: the line is removed
+    std::function<void(S&)> expect;        // applied to TunedRecord()
+    std::string before_sections = "";      // bytes put before "[ZARL]"
 };
 
 void RunIniDamage(const std::vector<IniDamageCase>& cases) {
     for (const IniDamageCase& c : cases) {
         SCOPED_TRACE(c.label);
         RemoveStores();
-        const std::vector<std::string> lines = Replaced(IniZarlLines(TunedRecord()), c.key, c.replacement);
+        const std::vector<std::string> lines =
+            Replaced(IniZarlLines(TunedRecord()), c.key, c.replacement);
         WriteIniBytes(c.before_sections + IniFile(lines, {"C0=PI,3.25"}));
         StartWithPositions(1, 2, 3, 4);
         S expected = TunedRecord();
@@ -1139,23 +1376,42 @@ TEST_F(StoreBadIni, GarbageLinesDisturbNothingElse) {
     const std::string binary = "\x01\x02\x7f\x80\x81\x9f\xa0\xfe\xff binary";
     RunIniDamage({
         {"line without = before EvalKey", "EvalKey", {"JUST SOME TEXT", "EvalKey=#"}, [](S&) {}},
-        {"line of binary bytes before AngleUnit", "AngleUnit", {binary, "AngleUnit=Deg"}, [](S&) {}},
+        {"line of binary bytes before AngleUnit",
+         "AngleUnit",
+         {binary, "AngleUnit=Deg"},
+         [](S&) {}},
         {"binary byte after Yes", "ShiftJIS", {"ShiftJIS=Yes\xff"}, [](S& s) { s.ShiftJIS = 0; }},
         {"binary key before NoCopy", "NoCopy", {binary + "=Yes", "NoCopy=Yes"}, [](S&) {}},
-        {"5000 characters without = before Delay", "Delay", {std::string(5000, 'x'), "Delay=10"}, [](S&) {}},
-        {"unknown key with 5000 characters", "ShowImdWindow", {"Junk=" + std::string(5000, 'y'), "ShowImdWindow=Yes"},
+        {"5000 characters without = before Delay",
+         "Delay",
+         {std::string(5000, 'x'), "Delay=10"},
          [](S&) {}},
-        {"EvalKey of 5000 characters", "EvalKey", {"EvalKey=!" + std::string(5000, 'z')},
+        {"unknown key with 5000 characters",
+         "ShowImdWindow",
+         {"Junk=" + std::string(5000, 'y'), "ShowImdWindow=Yes"},
+         [](S&) {}},
+        {"EvalKey of 5000 characters",
+         "EvalKey",
+         {"EvalKey=!" + std::string(5000, 'z')},
          [](S& s) { s.EvalKey = '!'; }},
-        {"AngleUnit of 5000 characters", "AngleUnit", {"AngleUnit=Deg" + std::string(5000, 'g')},
+        {"AngleUnit of 5000 characters",
+         "AngleUnit",
+         {"AngleUnit=Deg" + std::string(5000, 'g')},
          [](S& s) { s.AngleUnit = 0; }},
         {"empty key name", "NoCopy", {"=Yes", "NoCopy=Yes"}, [](S&) {}},
         // The profile functions take the first of two equal keys.
-        {"duplicate AngleUnit, Rad first", "AngleUnit", {"AngleUnit=Rad", "AngleUnit=Deg"},
+        {"duplicate AngleUnit, Rad first",
+         "AngleUnit",
+         {"AngleUnit=Rad", "AngleUnit=Deg"},
          [](S& s) { s.AngleUnit = 0; }},
-        {"duplicate HexadecimalForm", "HexadecimalForm",
-         {"HexadecimalForm=COMPLEMENT_16BIT", "HexadecimalForm=COMPLEMENT_8BIT"}, [](S&) {}},
-        {"lines before any section", "ImdWindowFloat", {"ImdWindowFloat=Yes"}, [](S&) {},
+        {"duplicate HexadecimalForm",
+         "HexadecimalForm",
+         {"HexadecimalForm=COMPLEMENT_16BIT", "HexadecimalForm=COMPLEMENT_8BIT"},
+         [](S&) {}},
+        {"lines before any section",
+         "ImdWindowFloat",
+         {"ImdWindowFloat=Yes"},
+         [](S&) {},
          "orphan line\r\nEvalKey=?\r\n[unclosed\r\nAngleUnit=Rad\r\n"},
     });
 }

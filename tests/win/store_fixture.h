@@ -30,8 +30,7 @@
 // The import-table slots through which this executable calls the registry.
 // The recorder below swaps them to watch what the code under test does.
 #if defined(_WIN64)
-#define ZARL_IMPORT_SLOT(fn, argbytes) \
-    extern "C" void* ZarlImportSlot_##fn __asm__("__imp_" #fn);
+#define ZARL_IMPORT_SLOT(fn, argbytes) extern "C" void* ZarlImportSlot_##fn __asm__("__imp_" #fn);
 #else
 #define ZARL_IMPORT_SLOT(fn, argbytes) \
     extern "C" void* ZarlImportSlot_##fn __asm__("__imp__" #fn "@" #argbytes);
@@ -60,17 +59,19 @@ struct RegValue {
 inline bool operator==(const RegValue& a, const RegValue& b) {
     return a.type == b.type && a.data == b.data;
 }
-inline bool operator!=(const RegValue& a, const RegValue& b) { return !(a == b); }
+inline bool operator!=(const RegValue& a, const RegValue& b) {
+    return !(a == b);
+}
 
 inline const char* TypeName(DWORD type) {
     switch (type) {
-    case REG_SZ: return "REG_SZ";
-    case REG_EXPAND_SZ: return "REG_EXPAND_SZ";
-    case REG_BINARY: return "REG_BINARY";
-    case REG_DWORD: return "REG_DWORD";
-    case REG_MULTI_SZ: return "REG_MULTI_SZ";
-    case REG_QWORD: return "REG_QWORD";
-    default: return "REG_?";
+        case REG_SZ: return "REG_SZ";
+        case REG_EXPAND_SZ: return "REG_EXPAND_SZ";
+        case REG_BINARY: return "REG_BINARY";
+        case REG_DWORD: return "REG_DWORD";
+        case REG_MULTI_SZ: return "REG_MULTI_SZ";
+        case REG_QWORD: return "REG_QWORD";
+        default: return "REG_?";
     }
 }
 
@@ -91,12 +92,15 @@ inline std::string Escaped(const std::string& bytes) {
 }
 
 inline void PrintTo(const RegValue& v, std::ostream* os) {
-    *os << TypeName(v.type) << " " << Escaped(v.data.size() > 120 ? v.data.substr(0, 120) + "..." : v.data)
-        << " (" << v.data.size() << " bytes)";
+    *os << TypeName(v.type) << " "
+        << Escaped(v.data.size() > 120 ? v.data.substr(0, 120) + "..." : v.data) << " ("
+        << v.data.size() << " bytes)";
 }
 
 // A text with its terminating zero byte, as the program stores REG_SZ values.
-inline std::string Sz(const std::string& text) { return text + std::string(1, '\0'); }
+inline std::string Sz(const std::string& text) {
+    return text + std::string(1, '\0');
+}
 
 inline std::string DwordBytes(uint32_t v) {
     std::string b(4, '\0');
@@ -104,8 +108,12 @@ inline std::string DwordBytes(uint32_t v) {
     return b;
 }
 
-inline RegValue SzValue(const std::string& text) { return {REG_SZ, Sz(text)}; }
-inline RegValue DwordValue(uint32_t v) { return {REG_DWORD, DwordBytes(v)}; }
+inline RegValue SzValue(const std::string& text) {
+    return {REG_SZ, Sz(text)};
+}
+inline RegValue DwordValue(uint32_t v) {
+    return {REG_DWORD, DwordBytes(v)};
+}
 
 // Opens (creating when missing) a key below HKEY_CURRENT_USER.
 inline HKEY CreateKey(const char* path) {
@@ -124,11 +132,13 @@ inline bool KeyExists(const char* path) {
 }
 
 // Writes a value of any type and size, byte for byte.
-inline void SetRawValue(const char* path, const std::string& name, DWORD type, const std::string& bytes) {
+inline void SetRawValue(const char* path, const std::string& name, DWORD type,
+                        const std::string& bytes) {
     HKEY key = CreateKey(path);
     if (!key) return;
-    LONG rc = RegSetValueExA(key, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
-                             static_cast<DWORD>(bytes.size()));
+    LONG rc =
+        RegSetValueExA(key, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
+                       static_cast<DWORD>(bytes.size()));
     EXPECT_EQ(ERROR_SUCCESS, rc) << "writing " << name;
     RegCloseKey(key);
 }
@@ -153,14 +163,16 @@ inline void DeleteValue(const char* path, const std::string& name) {
 // Reads one value back with its type; nothing when it (or its key) is missing.
 inline std::optional<RegValue> ReadValue(const char* path, const std::string& name) {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return std::nullopt;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return std::nullopt;
     DWORD type = 0, size = 0;
     std::optional<RegValue> result;
     if (RegQueryValueExA(key, name.c_str(), nullptr, &type, nullptr, &size) == ERROR_SUCCESS) {
         std::string data(size, '\0');
         DWORD got = size;
         if (RegQueryValueExA(key, name.c_str(), nullptr, &type,
-                             reinterpret_cast<BYTE*>(data.empty() ? nullptr : &data[0]), &got) == ERROR_SUCCESS) {
+                             reinterpret_cast<BYTE*>(data.empty() ? nullptr : &data[0]),
+                             &got) == ERROR_SUCCESS) {
             data.resize(got);
             result = RegValue{type, data};
         }
@@ -181,8 +193,8 @@ inline std::vector<std::pair<std::string, RegValue>> AllValues(const char* path)
         std::string data(65536, '\0');
         DWORD data_len = static_cast<DWORD>(data.size());
         DWORD type = 0;
-        if (RegEnumValueA(key, index, name, &name_len, nullptr, &type, reinterpret_cast<BYTE*>(&data[0]),
-                          &data_len) != ERROR_SUCCESS)
+        if (RegEnumValueA(key, index, name, &name_len, nullptr, &type,
+                          reinterpret_cast<BYTE*>(&data[0]), &data_len) != ERROR_SUCCESS)
             break;
         data.resize(data_len);
         values.push_back({std::string(name, name_len), RegValue{type, data}});
@@ -199,7 +211,8 @@ inline std::vector<std::string> ValueNames(const char* path) {
 
 // A key's values by name, for comparisons that do not depend on the index
 // order (Wine enumerates values by name, Windows in creation order).
-inline std::map<std::string, RegValue> ValueMap(const std::vector<std::pair<std::string, RegValue>>& values) {
+inline std::map<std::string, RegValue> ValueMap(
+    const std::vector<std::pair<std::string, RegValue>>& values) {
     std::map<std::string, RegValue> map;
     for (const auto& nv : values) map[nv.first] = nv.second;
     return map;
@@ -217,9 +230,13 @@ inline std::string IniPath() {
 
 // Makes the profile functions forget their cached copy of the file, so that
 // the next read sees what is on disk.
-inline void FlushProfileCache() { WritePrivateProfileStringA(nullptr, nullptr, nullptr, kIniName); }
+inline void FlushProfileCache() {
+    WritePrivateProfileStringA(nullptr, nullptr, nullptr, kIniName);
+}
 
-inline bool IniExists() { return GetFileAttributesA(IniPath().c_str()) != INVALID_FILE_ATTRIBUTES; }
+inline bool IniExists() {
+    return GetFileAttributesA(IniPath().c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 // Writes a hand-made file exactly as given, then drops the cached copy.
 inline void WriteIniBytes(const std::string& bytes) {
@@ -296,7 +313,9 @@ inline std::vector<std::string> IniSection(const std::string& section) {
 // Every field as "Name=value", in record order, so that two records compare
 // as lists and a failure names the fields that differ.
 inline std::vector<std::string> Describe(const SettingsRecord& s) {
-    auto num = [](const char* name, long long v) { return std::string(name) + "=" + std::to_string(v); };
+    auto num = [](const char* name, long long v) {
+        return std::string(name) + "=" + std::to_string(v);
+    };
     auto text = [](const char* name, const char* field, size_t size) {
         return std::string(name) + "=\"" + std::string(field, strnlen(field, size)) + "\"";
     };
@@ -431,21 +450,28 @@ inline SettingsRecord EmptyStoreRecord() {
 }
 
 // Stored text forms.
-inline const char* FlagText(int v) { return v ? "Yes" : "No"; }
-inline const char* KeyPositionText(int v) { return v == 0 ? "PREFIX" : "SUFFIX"; }
-inline const char* AngleText(int v) { return v == 1 ? "Deg" : "Rad"; }
+inline const char* FlagText(int v) {
+    return v ? "Yes" : "No";
+}
+inline const char* KeyPositionText(int v) {
+    return v == 0 ? "PREFIX" : "SUFFIX";
+}
+inline const char* AngleText(int v) {
+    return v == 1 ? "Deg" : "Rad";
+}
 inline const char* HexText(int v) {
     switch (v) {
-    case 1: return "COMPLEMENT_8BIT";
-    case 2: return "COMPLEMENT_16BIT";
-    case 3: return "COMPLEMENT_32BIT";
-    default: return "SIGNED";
+        case 1: return "COMPLEMENT_8BIT";
+        case 2: return "COMPLEMENT_16BIT";
+        case 3: return "COMPLEMENT_32BIT";
+        default: return "SIGNED";
     }
 }
 
 // The values SaveSettings writes under the Settings key for a record, in
 // their write order (the positions are not among them).
-inline std::vector<std::pair<std::string, RegValue>> ExpectedSettingsValues(const SettingsRecord& s) {
+inline std::vector<std::pair<std::string, RegValue>> ExpectedSettingsValues(
+    const SettingsRecord& s) {
     return {
         {"Version", SzValue("3.05")},
         {"EvalKey", SzValue(std::string(1, s.EvalKey))},
@@ -468,7 +494,8 @@ inline std::vector<std::pair<std::string, RegValue>> ExpectedSettingsValues(cons
     };
 }
 
-inline std::vector<std::pair<std::string, RegValue>> ExpectedPositionValues(const SettingsRecord& s) {
+inline std::vector<std::pair<std::string, RegValue>> ExpectedPositionValues(
+    const SettingsRecord& s) {
     return {
         {"ResultWindowPosX", DwordValue(static_cast<uint32_t>(s.ResultWindowPosX))},
         {"ResultWindowPosY", DwordValue(static_cast<uint32_t>(s.ResultWindowPosY))},
@@ -549,7 +576,8 @@ struct ConstantEntry {
 
 inline bool operator==(const ConstantEntry& a, const ConstantEntry& b) {
     // Values compare bit for bit: -0 is not 0, and NaN would not equal itself.
-    return a.name == b.name && a.text == b.text && std::memcmp(&a.value, &b.value, sizeof(double)) == 0;
+    return a.name == b.name && a.text == b.text &&
+           std::memcmp(&a.value, &b.value, sizeof(double)) == 0;
 }
 
 inline void PrintTo(const ConstantEntry& e, std::ostream* os) {
@@ -564,11 +592,12 @@ inline std::vector<ConstantEntry> TableEntries() {
     std::vector<ConstantEntry> entries;
     int count = std::min(std::max(ConstCount, 0), MaxConstants);
     for (int i = 0; i < count; ++i) {
-        entries.push_back({std::string(ConstName[i], strnlen(ConstName[i], ConstNameSize)) +
-                               (strnlen(ConstName[i], ConstNameSize) == ConstNameSize ? "<no NUL>" : ""),
-                           std::string(ConstText[i], strnlen(ConstText[i], ConstTextSize)) +
-                               (strnlen(ConstText[i], ConstTextSize) == ConstTextSize ? "<no NUL>" : ""),
-                           ConstValue[i]});
+        entries.push_back(
+            {std::string(ConstName[i], strnlen(ConstName[i], ConstNameSize)) +
+                 (strnlen(ConstName[i], ConstNameSize) == ConstNameSize ? "<no NUL>" : ""),
+             std::string(ConstText[i], strnlen(ConstText[i], ConstTextSize)) +
+                 (strnlen(ConstText[i], ConstTextSize) == ConstTextSize ? "<no NUL>" : ""),
+             ConstValue[i]});
     }
     return entries;
 }
@@ -611,12 +640,17 @@ private:
 };
 
 // Records, while it lives, every value written with RegSetValueExA (in call
-// order) and every key handle opened and closed, passing each call on to the
-// system. One recorder at a time.
+// order), every subkey asked for, and every key handle opened and closed,
+// passing each call on to the system. Given a key name, it makes every open
+// of a path through a key of that name fail with ERROR_ACCESS_DENIED, as a
+// key the user may not open would. One recorder at a time; the test's own
+// registry helpers go through the same import slots, so they are not to be
+// called while a recorder lives.
 class RegistryRecorder {
 public:
-    RegistryRecorder()
-        : set_value_(&ZarlImportSlot_RegSetValueExA, reinterpret_cast<void*>(&SetValueHook)),
+    explicit RegistryRecorder(std::string unopenable = "")
+        : unopenable_(std::move(unopenable)),
+          set_value_(&ZarlImportSlot_RegSetValueExA, reinterpret_cast<void*>(&SetValueHook)),
           create_key_(&ZarlImportSlot_RegCreateKeyExA, reinterpret_cast<void*>(&CreateKeyHook)),
           open_key_(&ZarlImportSlot_RegOpenKeyExA, reinterpret_cast<void*>(&OpenKeyHook)),
           close_key_(&ZarlImportSlot_RegCloseKey, reinterpret_cast<void*>(&CloseKeyHook)) {
@@ -625,15 +659,18 @@ public:
     ~RegistryRecorder() { active_ = nullptr; }
 
     std::vector<std::pair<std::string, RegValue>> writes;
-    std::vector<HKEY> opened;  // handles handed out by successful opens
-    std::vector<HKEY> closed;  // handles passed to RegCloseKey
+    std::vector<std::string> subkeys;  // subkey arguments of every create or open, in call order
+    std::vector<HKEY> opened;          // handles handed out by successful opens
+    std::vector<HKEY> closed;          // handles passed to RegCloseKey
+    int refused = 0;                   // opens made to fail
 
     // Handles opened more often than closed.
     std::vector<HKEY> StillOpen() const {
         std::vector<HKEY> open;
         for (HKEY h : opened) {
             if (std::find(open.begin(), open.end(), h) != open.end()) continue;
-            if (std::count(opened.begin(), opened.end(), h) > std::count(closed.begin(), closed.end(), h))
+            if (std::count(opened.begin(), opened.end(), h) >
+                std::count(closed.begin(), closed.end(), h))
                 open.push_back(h);
         }
         return open;
@@ -647,27 +684,56 @@ public:
 
 private:
     using SetValueFn = LONG(WINAPI*)(HKEY, LPCSTR, DWORD, DWORD, const BYTE*, DWORD);
-    using CreateKeyFn = LONG(WINAPI*)(HKEY, LPCSTR, DWORD, LPSTR, DWORD, REGSAM, LPSECURITY_ATTRIBUTES, PHKEY,
-                                      LPDWORD);
+    using CreateKeyFn = LONG(WINAPI*)(HKEY, LPCSTR, DWORD, LPSTR, DWORD, REGSAM,
+                                      LPSECURITY_ATTRIBUTES, PHKEY, LPDWORD);
     using OpenKeyFn = LONG(WINAPI*)(HKEY, LPCSTR, DWORD, REGSAM, PHKEY);
     using CloseKeyFn = LONG(WINAPI*)(HKEY);
 
-    static LONG WINAPI SetValueHook(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data,
-                                    DWORD size) {
+    static LONG WINAPI SetValueHook(HKEY key, LPCSTR name, DWORD reserved, DWORD type,
+                                    const BYTE* data, DWORD size) {
         active_->writes.push_back(
-            {name ? name : "", RegValue{type, data ? std::string(reinterpret_cast<const char*>(data), size) : ""}});
-        return reinterpret_cast<SetValueFn>(active_->set_value_.original())(key, name, reserved, type, data, size);
+            {name ? name : "",
+             RegValue{type, data ? std::string(reinterpret_cast<const char*>(data), size) : ""}});
+        return reinterpret_cast<SetValueFn>(active_->set_value_.original())(key, name, reserved,
+                                                                            type, data, size);
     }
-    static LONG WINAPI CreateKeyHook(HKEY parent, LPCSTR subkey, DWORD reserved, LPSTR cls, DWORD options,
-                                     REGSAM sam, LPSECURITY_ATTRIBUTES sa, PHKEY result, LPDWORD disposition) {
-        LONG rc = reinterpret_cast<CreateKeyFn>(active_->create_key_.original())(parent, subkey, reserved, cls,
-                                                                                options, sam, sa, result,
-                                                                                disposition);
+    // True when one of the path's components is the unopenable key's name.
+    static bool Refuses(LPCSTR subkey) {
+        if (active_->unopenable_.empty() || !subkey) return false;
+        std::string path = subkey;
+        size_t start = 0;
+        while (start <= path.size()) {
+            size_t end = path.find('\\', start);
+            if (end == std::string::npos) end = path.size();
+            if (lstrcmpiA(path.substr(start, end - start).c_str(), active_->unopenable_.c_str()) ==
+                0)
+                return true;
+            start = end + 1;
+        }
+        return false;
+    }
+    static LONG WINAPI CreateKeyHook(HKEY parent, LPCSTR subkey, DWORD reserved, LPSTR cls,
+                                     DWORD options, REGSAM sam, LPSECURITY_ATTRIBUTES sa,
+                                     PHKEY result, LPDWORD disposition) {
+        active_->subkeys.push_back(subkey ? subkey : "");
+        if (Refuses(subkey)) {
+            ++active_->refused;
+            return ERROR_ACCESS_DENIED;
+        }
+        LONG rc = reinterpret_cast<CreateKeyFn>(active_->create_key_.original())(
+            parent, subkey, reserved, cls, options, sam, sa, result, disposition);
         if (rc == ERROR_SUCCESS && result) active_->opened.push_back(*result);
         return rc;
     }
-    static LONG WINAPI OpenKeyHook(HKEY parent, LPCSTR subkey, DWORD options, REGSAM sam, PHKEY result) {
-        LONG rc = reinterpret_cast<OpenKeyFn>(active_->open_key_.original())(parent, subkey, options, sam, result);
+    static LONG WINAPI OpenKeyHook(HKEY parent, LPCSTR subkey, DWORD options, REGSAM sam,
+                                   PHKEY result) {
+        active_->subkeys.push_back(subkey ? subkey : "");
+        if (Refuses(subkey)) {
+            ++active_->refused;
+            return ERROR_ACCESS_DENIED;
+        }
+        LONG rc = reinterpret_cast<OpenKeyFn>(active_->open_key_.original())(parent, subkey,
+                                                                             options, sam, result);
         if (rc == ERROR_SUCCESS && result) active_->opened.push_back(*result);
         return rc;
     }
@@ -676,6 +742,7 @@ private:
         return reinterpret_cast<CloseKeyFn>(active_->close_key_.original())(key);
     }
 
+    std::string unopenable_;
     ImportPatch set_value_;
     ImportPatch create_key_;
     ImportPatch open_key_;

@@ -1,0 +1,187 @@
+// The main window's procedure. The window draws nothing and stays minimized;
+// it joins the clipboard-viewer chain, starts an evaluation cycle for every
+// clipboard change (at once or after the delay), and carries the system-menu
+// commands. Modal loops (message boxes, dialogs) re-enter this procedure, so
+// the flags in app_state.h guard everything that must not run twice.
+#include "app/main_window.h"
+
+#include <cstring>
+
+#include "app/app_state.h"
+#include "app/cycle.h"
+#include "res/resource.h"
+#include "settings/persistence.h"
+#include "settings/settings.h"
+
+HINSTANCE AppInstance;
+HWND MainWindow;
+HWND ResultWindow;
+HWND ImdWindow;
+HWND NextViewer;
+char MainTitle[MainTitleSize];
+int Operating;
+int Quitting;
+int TimerPending;
+int SettingsDialogOpen;
+int ResultWindowOpen;
+int ImdWindowOpen;
+int SkipNextNotification;
+int WritingClipboard;
+int OwnWriteKnown;
+DWORD OwnWriteSequence;
+
+namespace {
+
+constexpr UINT_PTR DelayTimer = 1;
+
+void ShowTimerFailure() {
+    MessageBoxA(NULL, "Failed to get a timer.", "ZARL", MB_SYSTEMMODAL | MB_ICONEXCLAMATION);
+}
+
+// A notification caused by the program's own write: inside the write (the
+// two flags), or passed on late by a viewer ahead in the chain (the
+// clipboard still holds that write).
+bool IsOwnWrite() {
+    if (SkipNextNotification) {
+        SkipNextNotification = 0;
+        return true;
+    }
+    if (WritingClipboard) return true;
+    return OwnWriteKnown && GetClipboardSequenceNumber() == OwnWriteSequence;
+}
+
+LRESULT OnDrawClipboard(HWND window, WPARAM wParam, LPARAM lParam) {
+    // The chain comes first, whatever follows.
+    if (NextViewer != NULL) SendMessageA(NextViewer, WM_DRAWCLIPBOARD, wParam, lParam);
+    if (IsOwnWrite() || !Operating) return 0;
+    if (Settings.Delay > 0) {
+        // Setting the timer again while it runs restarts it: a burst of
+        // changes gives one cycle, after the last.
+        if (SetTimer(window, DelayTimer, Settings.Delay, NULL) != 0) {
+            TimerPending = 1;
+        } else {
+            ShowTimerFailure();
+            TimerPending = 0;
+        }
+        return 0;
+    }
+    RunEvaluationCycle(window, false, NULL);
+    return 0;
+}
+
+LRESULT OnChangeClipboardChain(WPARAM wParam, LPARAM lParam) {
+    HWND leaving = reinterpret_cast<HWND>(wParam);
+    if (leaving == NextViewer) {
+        NextViewer = reinterpret_cast<HWND>(lParam);
+    } else if (NextViewer != NULL) {
+        SendMessageA(NextViewer, WM_CHANGECBCHAIN, wParam, lParam);
+    }
+    return 0;
+}
+
+LRESULT OnTimer(HWND window) {
+    KillTimer(window, DelayTimer);
+    TimerPending = 0;
+    RunEvaluationCycle(window, false, NULL);
+    return 0;
+}
+
+LRESULT OnPaint(HWND window) {
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(window, &paint);
+    SetBkMode(dc, TRANSPARENT);
+    EndPaint(window, &paint);
+    return 0;
+}
+
+LRESULT OnClose(HWND window) {
+    Quitting = 1;
+    SaveSettings();
+    if (ResultWindowOpen) DestroyWindow(ResultWindow);
+    if (ImdWindowOpen) DestroyWindow(ImdWindow);
+    DestroyWindow(window);
+    return 0;
+}
+
+LRESULT OnDestroy(HWND window) {
+    Quitting = 1;
+    ChangeClipboardChain(window, NextViewer);
+    if (TimerPending) KillTimer(window, DelayTimer);
+    WinHelpA(window, HelpFile, HELP_QUIT, 0);
+    PostQuitMessage(0);
+    return 0;
+}
+
+LRESULT OnQueryOpen(HWND window) {
+    if (!SettingsDialogOpen) PostMessageA(window, UM_SHOWSETTINGS, 0, 0);
+    return 0;  // stay minimized
+}
+
+LRESULT OnShowSettings(HWND window) {
+    if (SettingsDialogOpen) return 0;
+    // The Settings dialog runs here, modally, once it exists; afterwards the
+    // title follows whatever it did to Operating.
+    ShowOperatingState(window);
+    return 0;
+}
+
+LRESULT OnSysCommand(HWND window, WPARAM wParam, LPARAM lParam) {
+    // The ids 1 to 4 lie in the four low bits that Windows reserves in
+    // WM_SYSCOMMAND for its own use, so they are compared exactly, never
+    // masked.
+    switch (wParam) {
+        case IDM_OPERATING:
+            Operating = !Operating;
+            ShowOperatingState(window);
+            return 0;
+        case IDM_HELP: WinHelpA(window, HelpFile, HELP_FINDER, 0); return 0;
+        case IDM_SHOWRESULT:
+        case IDM_SHOWIMD:
+            // The Result and Immediate windows answer these once they exist.
+            return 0;
+        default: return DefWindowProcA(window, WM_SYSCOMMAND, wParam, lParam);
+    }
+}
+
+}  // namespace
+
+void ShowOperatingState(HWND window) {
+    std::strcpy(MainTitle, ClassName);
+    std::strcat(MainTitle, Operating ? "-Operating" : "-Pausing");
+    CheckMenuItem(GetSystemMenu(window, FALSE), IDM_OPERATING,
+                  MF_BYCOMMAND | (Operating ? MF_CHECKED : MF_UNCHECKED));
+    SetWindowTextA(window, MainTitle);
+}
+
+void AppendSystemMenuCommands(HWND window) {
+    HMENU menu = GetSystemMenu(window, FALSE);
+    AppendMenuA(menu, MF_SEPARATOR, 0, NULL);
+    AppendMenuA(menu, MF_STRING, IDM_OPERATING, "&Operating");
+    AppendMenuA(menu, MF_STRING, IDM_SHOWRESULT, "Show Resu&lt Window");
+    AppendMenuA(menu, MF_STRING, IDM_SHOWIMD, "Show &Immediate Window");
+    AppendMenuA(menu, MF_STRING, IDM_HELP, "&Help");
+}
+
+extern "C" LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_CREATE:
+            NextViewer = SetClipboardViewer(window);
+            AppInstance = reinterpret_cast<CREATESTRUCTA*>(lParam)->hInstance;
+            return 0;
+        case WM_DESTROY: return OnDestroy(window);
+        case WM_MOVE: return 0;
+        case WM_SIZE:
+            // Any size change minimizes the window again.
+            if (!IsIconic(window)) CloseWindow(window);
+            return 0;
+        case WM_PAINT: return OnPaint(window);
+        case WM_CLOSE: return OnClose(window);
+        case WM_QUERYOPEN: return OnQueryOpen(window);
+        case UM_SHOWSETTINGS: return OnShowSettings(window);
+        case WM_SYSCOMMAND: return OnSysCommand(window, wParam, lParam);
+        case WM_TIMER: return OnTimer(window);
+        case WM_DRAWCLIPBOARD: return OnDrawClipboard(window, wParam, lParam);
+        case WM_CHANGECBCHAIN: return OnChangeClipboardChain(wParam, lParam);
+        default: return DefWindowProcA(window, message, wParam, lParam);
+    }
+}

@@ -1,0 +1,936 @@
+// The end-to-end harness: starting and ending ZARL.exe, the clipboard as
+// another program uses it, the program's windows and message boxes, the
+// settings store, and a clipboard viewer of the test process. See harness.h.
+#include "harness.h"
+
+#include <psapi.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <set>
+#include <sstream>
+
+#ifndef ZARL_EXE
+#define ZARL_EXE ""
+#endif
+
+namespace e2e {
+
+namespace {
+
+std::set<DWORD>& StartedPids() {
+    static std::set<DWORD> pids;
+    return pids;
+}
+
+DWORD ToTimeout(Ms ms) {
+    return ms.count() <= 0 ? 0 : static_cast<DWORD>(ms.count());
+}
+
+// OpenClipboard(NULL), retried while another program holds the clipboard.
+bool OpenClipboardWithRetry(Ms timeout) {
+    Deadline deadline(timeout);
+    for (;;) {
+        if (OpenClipboard(nullptr)) return true;
+        if (deadline.Passed()) return false;
+        PumpMessages(Ms{1});
+    }
+}
+
+std::string LastErrorText(const char* what) {
+    std::ostringstream out;
+    out << what << " failed (error " << GetLastError() << ")";
+    return out.str();
+}
+
+}  // namespace
+
+Ms Deadline::Left() const {
+    auto left = std::chrono::duration_cast<Ms>(at_ - Clock::now());
+    return left.count() < 0 ? Ms{0} : left;
+}
+
+double MillisecondsSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+void PumpMessages(Ms period) {
+    Deadline deadline(period);
+    MSG msg;
+    for (;;) {
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        Ms left = deadline.Left();
+        if (left.count() <= 0) return;
+        MsgWaitForMultipleObjectsEx(0, nullptr, ToTimeout(left), QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    }
+}
+
+std::string Printable(const std::string& bytes) {
+    // Long texts show their beginning and end.
+    if (bytes.size() > 80) {
+        return "(" + std::to_string(bytes.size()) + " bytes) " + Printable(bytes.substr(0, 40)) + "..." +
+               Printable(bytes.substr(bytes.size() - 20));
+    }
+    std::string out = "\"";
+    char buffer[8];
+    for (unsigned char c : bytes) {
+        if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c >= 0x20 && c < 0x7F) {
+            out += static_cast<char>(c);
+        } else {
+            std::snprintf(buffer, sizeof buffer, "\\x%02X", c);
+            out += buffer;
+        }
+    }
+    out += "\"";
+    return out;
+}
+
+// ---------------------------------------------------------------------------
+// The program under test
+
+std::string ZarlExePath() {
+    char buffer[MAX_PATH * 2];
+    DWORD n = GetEnvironmentVariableA("ZARL_E2E_EXE", buffer, sizeof buffer);
+    std::string path = (n > 0 && n < sizeof buffer) ? std::string(buffer, n) : std::string(ZARL_EXE);
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return path;
+}
+
+bool DisplayAvailable(std::string* why) {
+    static int known = -1;
+    static std::string reason;
+    if (known < 0) {
+        WNDCLASSA wc = {};
+        wc.lpfnWndProc = DefWindowProcA;
+        wc.hInstance = GetModuleHandleA(nullptr);
+        wc.lpszClassName = "ZarlE2EProbe";
+        RegisterClassA(&wc);
+        HWND probe = CreateWindowExA(0, "ZarlE2EProbe", "probe", WS_OVERLAPPED, 0, 0, 10, 10,
+                                     nullptr, nullptr, wc.hInstance, nullptr);
+        if (probe) {
+            DestroyWindow(probe);
+            known = 1;
+        } else {
+            char display[256] = "";
+            GetEnvironmentVariableA("DISPLAY", display, sizeof display);
+            reason = LastErrorText("CreateWindowExA of a hidden window") +
+                     ": no display for Wine (DISPLAY=\"" + display +
+                     "\"). Start a session first: bash cmake/wine-session.sh start <preset> "
+                     "build/<preset>/wineprefix (./test.sh does this).";
+            known = 0;
+        }
+    }
+    if (why) *why = reason;
+    return known == 1;
+}
+
+std::string ClassName(HWND window) {
+    char buffer[256] = "";
+    int n = GetClassNameA(window, buffer, sizeof buffer);
+    return std::string(buffer, n > 0 ? n : 0);
+}
+
+std::string WindowTitle(HWND window) {
+    char buffer[1024] = "";
+    int n = GetWindowTextA(window, buffer, sizeof buffer);
+    return std::string(buffer, n > 0 ? n : 0);
+}
+
+DWORD WindowProcessId(HWND window) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    return pid;
+}
+
+struct WindowQuery {
+    DWORD pid;
+    const std::string* className;
+    std::vector<HWND> found;
+};
+
+// Enumeration callbacks are stdcall on 32-bit Windows, which a lambda is not.
+BOOL CALLBACK CollectTopLevelWindow(HWND window, LPARAM param) {
+    auto* q = reinterpret_cast<WindowQuery*>(param);
+    if (q->pid != 0 && WindowProcessId(window) != q->pid) return TRUE;
+    if (!q->className->empty() && ClassName(window) != *q->className) return TRUE;
+    q->found.push_back(window);
+    return TRUE;
+}
+
+std::vector<HWND> TopLevelWindows(DWORD pid, const std::string& className) {
+    WindowQuery query{pid, &className, {}};
+    EnumWindows(CollectTopLevelWindow, reinterpret_cast<LPARAM>(&query));
+    return query.found;
+}
+
+std::string DescribeWindows(DWORD pid) {
+    std::ostringstream out;
+    auto windows = TopLevelWindows(pid, "");
+    if (windows.empty()) return "(no top-level windows)";
+    for (HWND w : windows) {
+        out << "[class \"" << ClassName(w) << "\" title \"" << WindowTitle(w) << "\""
+            << (IsWindowVisible(w) ? " visible" : " hidden") << (IsIconic(w) ? " minimized" : "")
+            << "] ";
+    }
+    return out.str();
+}
+
+bool StartedByHarness(DWORD pid) {
+    return StartedPids().count(pid) != 0;
+}
+
+bool LaunchZarlProcess(PROCESS_INFORMATION* info, std::string* why) {
+    std::string exe = ZarlExePath();
+    if (exe.empty()) {
+        *why = "the path of ZARL.exe is not known (ZARL_EXE was not defined at build time)";
+        return false;
+    }
+    if (GetFileAttributesA(exe.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        *why = "ZARL.exe not found at " + exe;
+        return false;
+    }
+    std::string directory = exe.substr(0, exe.find_last_of('\\'));
+    std::string commandLine = "\"" + exe + "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    *info = {};
+    if (!CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        directory.c_str(), &startup, info)) {
+        *why = LastErrorText(("CreateProcessA(" + exe + ")").c_str());
+        return false;
+    }
+    StartedPids().insert(info->dwProcessId);
+    return true;
+}
+
+bool WaitForProcessExit(HANDLE process, Ms timeout, DWORD* exitCode) {
+    Deadline deadline(timeout);
+    for (;;) {
+        DWORD r = MsgWaitForMultipleObjects(1, &process, FALSE,
+                                            ToTimeout(std::min(deadline.Left(), Ms{20})),
+                                            QS_ALLINPUT);
+        if (r == WAIT_OBJECT_0) {
+            if (exitCode) GetExitCodeProcess(process, exitCode);
+            return true;
+        }
+        PumpMessages(Ms{0});
+        if (deadline.Passed()) {
+            if (WaitForSingleObject(process, 0) == WAIT_OBJECT_0) {
+                if (exitCode) GetExitCodeProcess(process, exitCode);
+                return true;
+            }
+            return false;
+        }
+    }
+}
+
+void KillProcess(HANDLE process) {
+    TerminateProcess(process, 0xDEAD);
+    WaitForProcessExit(process, Ms{5000}, nullptr);
+}
+
+Zarl::Zarl(PROCESS_INFORMATION info, HWND window, double startMs)
+    : process_(info.hProcess),
+      thread_(info.hThread),
+      pid_(info.dwProcessId),
+      window_(window),
+      startMs_(startMs) {}
+
+Zarl::~Zarl() {
+    Close();
+    CloseHandle(thread_);
+    CloseHandle(process_);
+}
+
+bool Zarl::Running() const {
+    return WaitForSingleObject(process_, 0) == WAIT_TIMEOUT;
+}
+
+bool Zarl::WindowPresent() const {
+    return IsWindow(window_) && WindowProcessId(window_) == pid_ && ClassName(window_) == "ZARL";
+}
+
+Zarl::Ending Zarl::Close(Ms timeout) {
+    if (ending_) return *ending_;
+    Ending ending;
+    auto start = Clock::now();
+    if (Running() && IsWindow(window_)) PostMessageA(window_, WM_CLOSE, 0, 0);
+    DWORD code = 0;
+    if (WaitForProcessExit(process_, timeout, &code)) {
+        ending.exited = true;
+        ending.exitCode = code;
+    } else {
+        KillProcess(process_);
+        ending.killed = true;
+    }
+    ending.milliseconds = MillisecondsSince(start);
+    ending_ = ending;
+    return ending;
+}
+
+std::unique_ptr<Zarl> StartZarl(std::string* why, Ms timeout) {
+    auto start = Clock::now();
+    PROCESS_INFORMATION info;
+    if (!LaunchZarlProcess(&info, why)) return nullptr;
+
+    HWND window = nullptr;
+    std::string state = "no window of class ZARL yet";
+    bool exited = false;
+    bool ready = WaitUntil(
+        [&] {
+            if (WaitForSingleObject(info.hProcess, 0) == WAIT_OBJECT_0) {
+                exited = true;
+                return true;
+            }
+            auto windows = TopLevelWindows(info.dwProcessId, "ZARL");
+            if (windows.empty()) return false;
+            window = windows.front();
+            std::string title = WindowTitle(window);
+            bool visible = IsWindowVisible(window) != FALSE;
+            state = "window of class ZARL with title \"" + title + "\", " +
+                    (visible ? "shown" : "not shown yet");
+            return visible && title.rfind("ZARL-", 0) == 0;
+        },
+        timeout, Ms{2});
+    double ms = MillisecondsSince(start);
+    if (exited || !ready) {
+        if (exited) {
+            DWORD code = 0;
+            GetExitCodeProcess(info.hProcess, &code);
+            *why = "ZARL.exe ended (exit code " + std::to_string(static_cast<long>(code)) +
+                   ") before its window was ready; its windows: " + DescribeWindows(info.dwProcessId);
+        } else {
+            *why = "ZARL.exe was not ready within " + std::to_string(timeout.count()) +
+                   " ms: " + state + "; its windows: " + DescribeWindows(info.dwProcessId);
+        }
+        // Ending it like any other copy: WM_CLOSE, then kill.
+        Zarl failed(info, window, ms);
+        failed.Close(Ms{2000});
+        return nullptr;
+    }
+    // The window is shown after the settings load and just before the message
+    // loop; a bounded wait for the loop to go idle closes that gap.
+    WaitForInputIdle(info.hProcess, 2000);
+    return std::make_unique<Zarl>(info, window, ms);
+}
+
+// ---------------------------------------------------------------------------
+// The clipboard
+
+DWORD ClipboardSequence() {
+    return GetClipboardSequenceNumber();
+}
+
+namespace {
+
+// The smallest step of the sequence number across the CloseClipboard of a
+// text write: what closing alone adds when nobody else writes in between.
+DWORD g_textCloseStep = 0xFFFFFFFF;
+
+template <class Fill>
+ClipboardWrite WriteClipboard(Ms timeout, bool text, Fill fill) {
+    ClipboardWrite write;
+    if (!OpenClipboardWithRetry(timeout)) {
+        write.error = LastErrorText("OpenClipboard (held by another program for the whole wait)");
+        return write;
+    }
+    write.seqAtOpen = GetClipboardSequenceNumber();
+    if (!EmptyClipboard()) {
+        write.error = LastErrorText("EmptyClipboard");
+        CloseClipboard();
+        return write;
+    }
+    write.ok = fill(&write.error);
+    DWORD beforeClose = GetClipboardSequenceNumber();
+    CloseClipboard();
+    write.closedAt = Clock::now();
+    write.seq = GetClipboardSequenceNumber();
+    if (text && write.ok) {
+        DWORD step = write.seq - beforeClose;
+        write.overtaken = g_textCloseStep != 0xFFFFFFFF && step > g_textCloseStep;
+        g_textCloseStep = std::min(g_textCloseStep, step);
+        write.seqOurs = beforeClose + g_textCloseStep;
+    } else {
+        write.seqOurs = write.seq;
+    }
+    return write;
+}
+
+}  // namespace
+
+ClipboardWrite CopyText(const std::string& bytes, Ms timeout) {
+    return WriteClipboard(timeout, true, [&](std::string* error) {
+        HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes.size() + 1);
+        if (!block) {
+            *error = LastErrorText("GlobalAlloc");
+            return false;
+        }
+        auto* p = static_cast<char*>(GlobalLock(block));
+        if (!p) {
+            *error = LastErrorText("GlobalLock");
+            GlobalFree(block);
+            return false;
+        }
+        std::memcpy(p, bytes.data(), bytes.size());
+        p[bytes.size()] = '\0';
+        GlobalUnlock(block);
+        if (!SetClipboardData(CF_TEXT, block)) {
+            *error = LastErrorText("SetClipboardData(CF_TEXT)");
+            GlobalFree(block);
+            return false;
+        }
+        return true;
+    });
+}
+
+ClipboardWrite CopyBitmap(Ms timeout) {
+    return WriteClipboard(timeout, false, [&](std::string* error) {
+        std::vector<std::uint32_t> pixels(16 * 16);
+        for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = (i % 3 == 0) ? 0x00FF0000u : 0x000000FFu;
+        HBITMAP bitmap = CreateBitmap(16, 16, 1, 32, pixels.data());
+        if (!bitmap) {
+            *error = LastErrorText("CreateBitmap");
+            return false;
+        }
+        if (!SetClipboardData(CF_BITMAP, bitmap)) {
+            *error = LastErrorText("SetClipboardData(CF_BITMAP)");
+            DeleteObject(bitmap);
+            return false;
+        }
+        return true;
+    });
+}
+
+ClipboardWrite EmptyTheClipboard(Ms timeout) {
+    return WriteClipboard(timeout, false, [](std::string*) { return true; });
+}
+
+ClipboardRead ReadClipboardText(Ms timeout) {
+    ClipboardRead read;
+    if (!OpenClipboardWithRetry(timeout)) return read;
+    read.opened = true;
+    read.seq = GetClipboardSequenceNumber();
+    HANDLE data = GetClipboardData(CF_TEXT);
+    if (data) {
+        SIZE_T size = GlobalSize(data);
+        const char* p = static_cast<const char*>(GlobalLock(data));
+        if (p) {
+            read.hasText = true;
+            SIZE_T n = 0;
+            while (n < size && p[n] != '\0') ++n;
+            read.text.assign(p, n);
+            GlobalUnlock(data);
+        }
+    }
+    CloseClipboard();
+    return read;
+}
+
+bool ClipboardHasFormat(UINT format) {
+    return IsClipboardFormatAvailable(format) != FALSE;
+}
+
+std::optional<DWORD> WaitForClipboard(DWORD previous, Ms timeout) {
+    DWORD now = previous;
+    bool changed = WaitUntil(
+        [&] {
+            now = GetClipboardSequenceNumber();
+            return now != previous;
+        },
+        timeout, Ms{1});
+    if (!changed) return std::nullopt;
+    return now;
+}
+
+testing::AssertionResult ExpectClipboardStaysQuiet(DWORD since, Ms period,
+                                                   const std::optional<std::string>& expectedText) {
+    DWORD changedTo = since;
+    auto start = Clock::now();
+    bool changed = WaitUntil(
+        [&] {
+            changedTo = GetClipboardSequenceNumber();
+            return changedTo != since;
+        },
+        period, Ms{2});
+    if (changed) {
+        double ms = MillisecondsSince(start);
+        // Let the writer finish before looking at what it wrote.
+        ClipboardRead read = ReadClipboardText();
+        return testing::AssertionFailure()
+               << "the clipboard changed " << static_cast<int>(ms)
+               << " ms into a period in which nothing should happen (sequence " << since << " -> "
+               << changedTo << "); it now holds "
+               << (read.hasText ? Printable(read.text) : std::string("no text"));
+    }
+    if (expectedText) {
+        ClipboardRead read = ReadClipboardText();
+        if (!read.opened) return testing::AssertionFailure() << "could not open the clipboard";
+        if (!read.hasText || read.text != *expectedText) {
+            return testing::AssertionFailure()
+                   << "the clipboard should still hold " << Printable(*expectedText) << " but holds "
+                   << (read.hasText ? Printable(read.text) : std::string("no text"));
+        }
+    }
+    return testing::AssertionSuccess();
+}
+
+std::optional<DWORD> WaitForClipboardToSettle(Ms quiet, Ms timeout) {
+    Deadline deadline(timeout);
+    DWORD last = GetClipboardSequenceNumber();
+    auto lastChange = Clock::now();
+    for (;;) {
+        PumpMessages(Ms{5});
+        DWORD now = GetClipboardSequenceNumber();
+        if (now != last) {
+            last = now;
+            lastChange = Clock::now();
+        } else if (Clock::now() - lastChange >= quiet) {
+            return last;
+        }
+        if (deadline.Passed()) return std::nullopt;
+    }
+}
+
+Outcome CopyAndAwaitChange(const std::string& text, Ms timeout) {
+    Outcome outcome;
+    outcome.write = CopyText(text);
+    if (!outcome.write.ok) return outcome;
+    // The clipboard must not be opened before the change shows: a reader that
+    // holds it while the program wants to read makes the program skip the text.
+    if (outcome.write.overtaken || WaitForClipboard(outcome.write.seq, timeout)) {
+        outcome.read = ReadClipboardText();
+        outcome.changed = true;
+    } else {
+        outcome.read = ReadClipboardText();
+        outcome.changed = outcome.read.opened && (!outcome.read.hasText || outcome.read.text != text);
+    }
+    outcome.milliseconds =
+        std::chrono::duration<double, std::milli>(Clock::now() - outcome.write.closedAt).count();
+    return outcome;
+}
+
+testing::AssertionResult CopyAndExpectResult(const std::string& text, const std::string& expected,
+                                             std::optional<Ms> quietAfter, Ms timeout) {
+    Outcome outcome = CopyAndAwaitChange(text, timeout);
+    if (!outcome.write.ok)
+        return testing::AssertionFailure() << "copying " << Printable(text) << ": " << outcome.write.error;
+    if (!outcome.changed) {
+        return testing::AssertionFailure()
+               << "copied " << Printable(text) << ", expected " << Printable(expected)
+               << ", but the clipboard did not change within " << timeout.count()
+               << " ms (it still holds " << Printable(outcome.read.text) << ")";
+    }
+    if (!outcome.read.hasText || outcome.read.text != expected) {
+        return testing::AssertionFailure()
+               << "copied " << Printable(text) << ", expected " << Printable(expected) << ", seen "
+               << (outcome.read.hasText ? Printable(outcome.read.text) : std::string("no text"));
+    }
+    if (quietAfter) {
+        auto quiet = ExpectClipboardStaysQuiet(outcome.read.seq, *quietAfter, expected);
+        if (!quiet) {
+            return testing::AssertionFailure()
+                   << "copied " << Printable(text) << " and got " << Printable(expected)
+                   << ", but then: " << quiet.message();
+        }
+    }
+    return testing::AssertionSuccess();
+}
+
+testing::AssertionResult CopyAndExpectNoChange(const std::string& text, Ms period) {
+    ClipboardWrite write = CopyText(text);
+    if (!write.ok) return testing::AssertionFailure() << "copying " << Printable(text) << ": " << write.error;
+    if (write.overtaken) {
+        ClipboardRead read = ReadClipboardText();
+        return testing::AssertionFailure()
+               << "copied " << Printable(text) << ": the clipboard changed right after the copy; it holds "
+               << (read.hasText ? Printable(read.text) : std::string("no text"));
+    }
+    auto quiet = ExpectClipboardStaysQuiet(write.seq, period, text);
+    if (!quiet) return testing::AssertionFailure() << "copied " << Printable(text) << ": " << quiet.message();
+    return testing::AssertionSuccess();
+}
+
+// ---------------------------------------------------------------------------
+// Windows of the program
+
+bool ChooseSystemMenu(HWND window, WPARAM id) {
+    return PostMessageA(window, WM_SYSCOMMAND, id, 0) != FALSE;
+}
+
+bool WaitForTitle(HWND window, const std::string& title, Ms timeout, std::string* seen) {
+    std::string last;
+    bool ok = WaitUntil(
+        [&] {
+            last = WindowTitle(window);
+            return last == title;
+        },
+        timeout);
+    if (seen) *seen = last;
+    return ok;
+}
+
+BOOL CALLBACK CollectStaticText(HWND child, LPARAM param) {
+    if (ClassName(child) == "Static")
+        reinterpret_cast<std::vector<std::string>*>(param)->push_back(WindowTitle(child));
+    return TRUE;
+}
+
+std::vector<std::string> StaticTexts(HWND dialog) {
+    std::vector<std::string> texts;
+    EnumChildWindows(dialog, CollectStaticText, reinterpret_cast<LPARAM>(&texts));
+    return texts;
+}
+
+HWND FindDialog(DWORD pid, const std::string& title, Ms timeout) {
+    HWND found = nullptr;
+    WaitUntil(
+        [&] {
+            for (HWND w : TopLevelWindows(pid, "#32770")) {
+                if (WindowTitle(w) == title) {
+                    found = w;
+                    return true;
+                }
+            }
+            return false;
+        },
+        timeout, Ms{5});
+    return found;
+}
+
+HWND FindMessageBox(DWORD pid, const std::string& title, const std::string& text, Ms timeout) {
+    HWND found = nullptr;
+    WaitUntil(
+        [&] {
+            for (HWND w : TopLevelWindows(pid, "#32770")) {
+                if (WindowTitle(w) != title) continue;
+                for (const std::string& s : StaticTexts(w)) {
+                    if (s == text) {
+                        found = w;
+                        return true;
+                    }
+                }
+            }
+            return false;
+        },
+        timeout, Ms{5});
+    return found;
+}
+
+bool AnswerMessageBox(HWND box, int buttonId) {
+    HWND button = GetDlgItem(box, buttonId);
+    return PostMessageA(box, WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED),
+                        reinterpret_cast<LPARAM>(button)) != FALSE;
+}
+
+std::optional<LRESULT> SendWithTimeout(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                                       Ms timeout) {
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutA(window, message, wParam, lParam, SMTO_NORMAL, ToTimeout(timeout), &result))
+        return std::nullopt;
+    return static_cast<LRESULT>(result);
+}
+
+// ---------------------------------------------------------------------------
+// Settings store
+
+Setting Text(std::string name, std::string value) {
+    Setting s;
+    s.name = std::move(name);
+    s.text = std::move(value);
+    return s;
+}
+
+Setting Dword(std::string name, DWORD value) {
+    Setting s;
+    s.name = std::move(name);
+    s.isDword = true;
+    s.number = value;
+    return s;
+}
+
+bool KeyExists(const char* subkey) {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, subkey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
+}
+
+bool DeleteBrenmoorKey() {
+    LONG r = RegDeleteTreeA(HKEY_CURRENT_USER, kBrenmoorKey);
+    if (r != ERROR_SUCCESS && r != ERROR_FILE_NOT_FOUND) return false;
+    return !KeyExists(kBrenmoorKey);
+}
+
+namespace {
+
+bool WriteRegValue(const char* subkey, const std::string& name, DWORD type, const void* data, DWORD size) {
+    HKEY key;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, subkey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                        nullptr, &key, nullptr) != ERROR_SUCCESS)
+        return false;
+    LONG r = RegSetValueExA(key, name.c_str(), 0, type, static_cast<const BYTE*>(data), size);
+    RegCloseKey(key);
+    return r == ERROR_SUCCESS;
+}
+
+}  // namespace
+
+bool WriteRegText(const char* subkey, const std::string& name, const std::string& value) {
+    return WriteRegValue(subkey, name, REG_SZ, value.c_str(), static_cast<DWORD>(value.size() + 1));
+}
+
+bool WriteRegDword(const char* subkey, const std::string& name, DWORD value) {
+    return WriteRegValue(subkey, name, REG_DWORD, &value, sizeof value);
+}
+
+std::optional<RegValue> ReadRegValue(const char* subkey, const std::string& name) {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, subkey, 0, KEY_READ, &key) != ERROR_SUCCESS) return std::nullopt;
+    DWORD type = 0;
+    DWORD size = 0;
+    std::optional<RegValue> value;
+    if (RegQueryValueExA(key, name.c_str(), nullptr, &type, nullptr, &size) == ERROR_SUCCESS) {
+        std::string data(size, '\0');
+        if (RegQueryValueExA(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data.data()),
+                             &size) == ERROR_SUCCESS) {
+            data.resize(size);
+            value = RegValue{type, data};
+        }
+    }
+    RegCloseKey(key);
+    return value;
+}
+
+std::optional<std::string> ReadRegText(const char* subkey, const std::string& name) {
+    auto value = ReadRegValue(subkey, name);
+    if (!value || value->type != REG_SZ) return std::nullopt;
+    std::string text = value->data;
+    // Stored with its terminating zero byte; show the text itself.
+    if (!text.empty() && text.back() == '\0') text.pop_back();
+    return text;
+}
+
+std::optional<DWORD> ReadRegDword(const char* subkey, const std::string& name) {
+    auto value = ReadRegValue(subkey, name);
+    if (!value || value->type != REG_DWORD || value->data.size() != sizeof(DWORD)) return std::nullopt;
+    DWORD number;
+    std::memcpy(&number, value->data.data(), sizeof number);
+    return number;
+}
+
+std::optional<RegSnapshot> SnapshotKey(const char* subkey) {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, subkey, 0, KEY_READ, &key) != ERROR_SUCCESS) return std::nullopt;
+    DWORD maxName = 0;
+    DWORD maxData = 0;
+    RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &maxName, &maxData,
+                     nullptr, nullptr);
+    RegSnapshot snapshot;
+    for (DWORD index = 0;; ++index) {
+        std::string name(maxName + 2, '\0');
+        std::string data(maxData + 2, '\0');
+        DWORD nameSize = static_cast<DWORD>(name.size());
+        DWORD dataSize = static_cast<DWORD>(data.size());
+        DWORD type = 0;
+        LONG r = RegEnumValueA(key, index, name.data(), &nameSize, nullptr, &type,
+                               reinterpret_cast<BYTE*>(data.data()), &dataSize);
+        if (r != ERROR_SUCCESS) break;
+        name.resize(nameSize);
+        data.resize(dataSize);
+        snapshot[name] = RegValue{type, data};
+    }
+    RegCloseKey(key);
+    return snapshot;
+}
+
+std::string DescribeSnapshotDifference(const RegSnapshot& before, const RegSnapshot& after) {
+    std::ostringstream out;
+    auto show = [](const RegValue& v) {
+        return "type " + std::to_string(v.type) + " " + Printable(v.data);
+    };
+    for (const auto& [name, value] : before) {
+        auto it = after.find(name);
+        if (it == after.end())
+            out << name << " removed (was " << show(value) << "); ";
+        else if (it->second != value)
+            out << name << " changed from " << show(value) << " to " << show(it->second) << "; ";
+    }
+    for (const auto& [name, value] : after)
+        if (!before.count(name)) out << name << " added (" << show(value) << "); ";
+    return out.str();
+}
+
+std::string IniPath() {
+    char buffer[MAX_PATH] = "";
+    UINT n = GetWindowsDirectoryA(buffer, sizeof buffer);
+    std::string path(buffer, n);
+    if (!path.empty() && path.back() != '\\') path += '\\';
+    return path + "ZARL.INI";
+}
+
+bool DeleteIni() {
+    // Our own cached copy first, so that a later read sees the file, not the cache.
+    WritePrivateProfileStringA(nullptr, nullptr, nullptr, "ZARL.INI");
+    std::string path = IniPath();
+    DeleteFileA(path.c_str());
+    return GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES;
+}
+
+bool WriteIni(const std::string& section, const std::string& key, const std::string& value) {
+    bool ok = WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), "ZARL.INI") != FALSE;
+    WritePrivateProfileStringA(nullptr, nullptr, nullptr, "ZARL.INI");
+    return ok;
+}
+
+std::optional<std::string> ReadIni(const std::string& section, const std::string& key) {
+    WritePrivateProfileStringA(nullptr, nullptr, nullptr, "ZARL.INI");
+    const char* missing = "\x01missing\x01";
+    char buffer[1024] = "";
+    GetPrivateProfileStringA(section.c_str(), key.c_str(), missing, buffer, sizeof buffer, "ZARL.INI");
+    if (std::strcmp(buffer, missing) == 0) return std::nullopt;
+    return std::string(buffer);
+}
+
+testing::AssertionResult FreshStore(const std::vector<Setting>& settings) {
+    if (!DeleteBrenmoorKey())
+        return testing::AssertionFailure() << "could not delete HKCU\\" << kBrenmoorKey;
+    if (!DeleteIni()) return testing::AssertionFailure() << "could not delete " << IniPath();
+    if (settings.empty()) return testing::AssertionSuccess();
+    if (!WriteRegText(kSettingsKey, "Version", "3.05"))
+        return testing::AssertionFailure() << "could not write Version under HKCU\\" << kSettingsKey;
+    for (const Setting& s : settings) {
+        bool ok = s.isDword ? WriteRegDword(kSettingsKey, s.name, s.number)
+                            : WriteRegText(kSettingsKey, s.name, s.text);
+        if (!ok) return testing::AssertionFailure() << "could not write " << s.name;
+    }
+    return testing::AssertionSuccess();
+}
+
+// ---------------------------------------------------------------------------
+// The test process's clipboard viewer
+
+namespace {
+const char* kViewerClass = "ZarlE2EViewer";
+}
+
+TestViewer::TestViewer(std::string name) : name_(std::move(name)) {
+    static bool registered = false;
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    if (!registered) {
+        WNDCLASSA wc = {};
+        wc.lpfnWndProc = Proc;
+        wc.hInstance = instance;
+        wc.lpszClassName = kViewerClass;
+        registered = RegisterClassA(&wc) != 0;
+    }
+    window_ = CreateWindowExA(0, kViewerClass, name_.c_str(), WS_OVERLAPPED, 0, 0, 50, 50, nullptr,
+                              nullptr, instance, nullptr);
+    if (window_) SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+}
+
+TestViewer::~TestViewer() {
+    if (!window_) return;
+    if (joined_) {
+        // ChangeClipboardChain sends to the head of the chain and waits without a
+        // time limit; only ask a head that answers.
+        HWND head = GetClipboardViewer();
+        DWORD_PTR ignored;
+        if (!head || WindowProcessId(head) == GetCurrentProcessId() ||
+            SendMessageTimeoutA(head, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 2000, &ignored))
+            Leave();
+    }
+    SetWindowLongPtrA(window_, GWLP_USERDATA, 0);
+    DestroyWindow(window_);
+}
+
+bool TestViewer::Join() {
+    if (!window_ || joined_) return false;
+    SetLastError(0);
+    HWND next = SetClipboardViewer(window_);
+    if (!next && GetLastError() != 0) return false;
+    next_ = next;
+    joined_ = true;
+    return true;
+}
+
+bool TestViewer::Leave() {
+    if (!joined_) return false;
+    joined_ = false;
+    ChangeClipboardChain(window_, next_);
+    return true;
+}
+
+void TestViewer::ResetCounts() {
+    draws_ = 0;
+    drawsAfterLeaving_ = 0;
+    forwardFailures_ = 0;
+    chainChanges_.clear();
+    drawSequences_.clear();
+}
+
+LRESULT CALLBACK TestViewer::Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* self = reinterpret_cast<TestViewer*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    if (self) return self->Handle(message, wParam, lParam);
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+void TestViewer::Forward(UINT message, WPARAM wParam, LPARAM lParam) {
+    DWORD_PTR ignored;
+    if (!SendMessageTimeoutA(next_, message, wParam, lParam, SMTO_NORMAL, 5000, &ignored))
+        ++forwardFailures_;
+}
+
+LRESULT TestViewer::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_DRAWCLIPBOARD:
+        ++draws_;
+        drawSequences_.push_back(GetClipboardSequenceNumber());
+        if (!joined_) {
+            // Not a member any more: whoever sent this holds a stale handle.
+            ++drawsAfterLeaving_;
+            return 0;
+        }
+        if (next_) Forward(message, wParam, lParam);
+        return 0;
+    case WM_CHANGECBCHAIN:
+        chainChanges_.emplace_back(reinterpret_cast<HWND>(wParam), reinterpret_cast<HWND>(lParam));
+        if (reinterpret_cast<HWND>(wParam) == next_)
+            next_ = reinterpret_cast<HWND>(lParam);
+        else if (next_ && joined_)
+            Forward(message, wParam, lParam);
+        return 0;
+    default:
+        return DefWindowProcA(window_, message, wParam, lParam);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Process figures
+
+MemoryFigures ProcessMemory(HANDLE process) {
+    MemoryFigures figures;
+    PROCESS_MEMORY_COUNTERS_EX counters = {};
+    counters.cb = sizeof counters;
+    if (GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                             sizeof counters)) {
+        figures.ok = true;
+        figures.privateUsage = counters.PrivateUsage;
+        figures.workingSet = counters.WorkingSetSize;
+        figures.peakWorkingSet = counters.PeakWorkingSetSize;
+        figures.pagefileUsage = counters.PagefileUsage;
+    }
+    return figures;
+}
+
+}  // namespace e2e

@@ -1,0 +1,366 @@
+// The end-to-end harness: what a user and other programs do to a running
+// ZARL.exe, through the same Windows interfaces they use. Nothing here reaches
+// into the program; it is started as a process, fed through the clipboard,
+// commanded through its window and its system menu, and inspected through the
+// clipboard, its window, its message boxes and the registry.
+//
+// Every wait has a deadline and pumps this thread's messages while it waits:
+// the test's own clipboard viewers live on this thread, and ZARL sends to them
+// (and waits for them) when it passes a notification on.
+#pragma once
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace e2e {
+
+using Clock = std::chrono::steady_clock;
+using Ms = std::chrono::milliseconds;
+
+// How long the harness waits for things that normally take milliseconds.
+inline constexpr Ms kStartTimeout{15000};
+inline constexpr Ms kResultTimeout{5000};
+inline constexpr Ms kCloseTimeout{5000};
+// How long the clipboard must stay still to count as "nothing happened".
+inline constexpr Ms kQuietPeriod{300};
+
+class Deadline {
+public:
+    explicit Deadline(Ms timeout) : at_(Clock::now() + timeout) {}
+    bool Passed() const { return Clock::now() >= at_; }
+    Ms Left() const;
+
+private:
+    Clock::time_point at_;
+};
+
+double MillisecondsSince(Clock::time_point start);
+
+// Runs this thread's message loop for the given period (sent messages,
+// posted messages and the test viewers' notifications).
+void PumpMessages(Ms period);
+
+// Calls done() every poll interval, pumping messages in between, until it
+// returns true (then true) or the timeout passes (then false).
+template <class Done>
+bool WaitUntil(Done done, Ms timeout, Ms poll = Ms{2}) {
+    Deadline deadline(timeout);
+    for (;;) {
+        if (done()) return true;
+        if (deadline.Passed()) return done();
+        PumpMessages(poll);
+    }
+}
+
+// Bytes as a readable C-like literal for failure messages: "1+2=\r\n",
+// "\x82\x52".
+std::string Printable(const std::string& bytes);
+
+// ---------------------------------------------------------------------------
+// The program under test
+
+// The path of ZARL.exe as this (Windows) process sees it.
+std::string ZarlExePath();
+
+// Whether this process can create windows at all (a display is present).
+// On failure, *why says what is missing.
+bool DisplayAvailable(std::string* why);
+
+std::string ClassName(HWND window);
+std::string WindowTitle(HWND window);
+DWORD WindowProcessId(HWND window);
+
+// Top-level windows (visible or not) of one process, or of every process
+// when pid is 0, whose class is className (any class when empty).
+std::vector<HWND> TopLevelWindows(DWORD pid, const std::string& className);
+// A one-line description of each top-level window of a process, for failure
+// messages.
+std::string DescribeWindows(DWORD pid);
+
+// A started copy of ZARL.exe. The destructor ends it as a user would (WM_CLOSE)
+// and waits for it; only when that does not end it within the deadline is it
+// killed, so one failed case cannot leave it running for the next.
+class Zarl {
+public:
+    Zarl(PROCESS_INFORMATION info, HWND window, double startMs);
+    ~Zarl();
+    Zarl(const Zarl&) = delete;
+    Zarl& operator=(const Zarl&) = delete;
+
+    HWND Window() const { return window_; }
+    DWORD Pid() const { return pid_; }
+    HANDLE Process() const { return process_; }
+    // Milliseconds from CreateProcess to the window being ready.
+    double StartMilliseconds() const { return startMs_; }
+
+    bool Running() const;
+    // The main window still exists, belongs to this process and has class ZARL.
+    bool WindowPresent() const;
+    std::string Title() const { return WindowTitle(window_); }
+
+    struct Ending {
+        bool exited = false;   // ended by itself within the deadline
+        bool killed = false;   // had to be terminated
+        DWORD exitCode = 0;    // valid when exited
+        double milliseconds = 0;
+    };
+    // Posts WM_CLOSE to the main window and waits for the process to end;
+    // kills it after the deadline. Idempotent: a second call reports the first.
+    Ending Close(Ms timeout = kCloseTimeout);
+
+private:
+    HANDLE process_;
+    HANDLE thread_;
+    DWORD pid_;
+    HWND window_;
+    double startMs_;
+    std::optional<Ending> ending_;
+};
+
+// Starts ZARL.exe and waits until its main window (class "ZARL") exists, is
+// shown (minimized) and carries a "ZARL-..." title, i.e. start-up including the
+// settings load is done. Returns null and says why on failure (the process is
+// then ended).
+std::unique_ptr<Zarl> StartZarl(std::string* why, Ms timeout = kStartTimeout);
+
+// Starts ZARL.exe and returns its process without waiting for anything (for a
+// copy that is expected not to open a window).
+bool LaunchZarlProcess(PROCESS_INFORMATION* info, std::string* why);
+
+// Waits for a process handle to be signalled while pumping messages; the exit
+// code is stored when it ends.
+bool WaitForProcessExit(HANDLE process, Ms timeout, DWORD* exitCode);
+
+// Terminates a process this harness started and waits for it.
+void KillProcess(HANDLE process);
+
+// Processes ever started by this harness, so that a leftover copy from a failed
+// case can be recognised as ours (and only then ended).
+bool StartedByHarness(DWORD pid);
+
+// ---------------------------------------------------------------------------
+// The clipboard, as another program uses it
+
+DWORD ClipboardSequence();
+
+// One clipboard write of ours: seqAtOpen is the sequence number seen right
+// after OpenClipboard (before anything changed), seq the one right after
+// CloseClipboard. A change between two writes shows as
+// second.seqAtOpen != first.seq.
+//
+// The program is told of our write inside our CloseClipboard and may answer
+// before seq is read; overtaken says so. It compares the step of the sequence
+// number across our CloseClipboard (Wine adds the formats it synthesizes then)
+// with the smallest step seen for a text write, the undisturbed one.
+struct ClipboardWrite {
+    bool ok = false;
+    std::string error;
+    DWORD seqAtOpen = 0;
+    DWORD seq = 0;
+    bool overtaken = false;
+    // The sequence number our write alone leaves (seq unless overtaken).
+    DWORD seqOurs = 0;
+    Clock::time_point closedAt{};
+};
+
+// OpenClipboard(NULL), EmptyClipboard, SetClipboardData(CF_TEXT, a
+// GMEM_MOVEABLE block holding the bytes and a NUL), CloseClipboard; retried
+// while another program holds the clipboard open.
+ClipboardWrite CopyText(const std::string& bytes, Ms timeout = Ms{2000});
+// The same with a small CF_BITMAP and no text at all.
+ClipboardWrite CopyBitmap(Ms timeout = Ms{2000});
+// Empties the clipboard: a change that leaves no format.
+ClipboardWrite EmptyTheClipboard(Ms timeout = Ms{2000});
+
+struct ClipboardRead {
+    bool opened = false;
+    bool hasText = false;
+    std::string text;  // the CF_TEXT bytes up to the NUL (or the block's end)
+    DWORD seq = 0;     // sequence number while the clipboard was held open
+};
+ClipboardRead ReadClipboardText(Ms timeout = Ms{2000});
+bool ClipboardHasFormat(UINT format);
+
+// Waits until the clipboard sequence number differs from previous; returns the
+// new number, or nothing when the deadline passes first.
+std::optional<DWORD> WaitForClipboard(DWORD previous, Ms timeout);
+
+// Passes when the sequence number stays `since` for the whole period and, when
+// given, the clipboard then holds exactly expectedText. Comparing the content
+// too covers a change that came before `since` was sampled.
+testing::AssertionResult ExpectClipboardStaysQuiet(
+    DWORD since, Ms period, const std::optional<std::string>& expectedText = std::nullopt);
+
+// Waits until the clipboard stops changing (no change for `quiet`), within
+// `timeout`; returns the final sequence number or nothing.
+std::optional<DWORD> WaitForClipboardToSettle(Ms quiet, Ms timeout);
+
+// What ZARL made of one copied text.
+struct Outcome {
+    ClipboardWrite write;
+    ClipboardRead read;     // the clipboard after the change (when changed)
+    bool changed = false;   // the clipboard changed after our write
+    double milliseconds = 0;  // from our CloseClipboard to the readable result
+};
+// Copies the text and waits (bounded) for the clipboard to change, then reads
+// it. A change that happened before our sequence number was sampled is
+// recognised by the content no longer being ours.
+Outcome CopyAndAwaitChange(const std::string& text, Ms timeout = kResultTimeout);
+
+// Copies the text and expects the clipboard to hold exactly `expected`
+// afterwards, written by somebody else (ZARL). With quietAfter, the clipboard
+// must then stay still that long (the result is not evaluated again).
+testing::AssertionResult CopyAndExpectResult(const std::string& text, const std::string& expected,
+                                             std::optional<Ms> quietAfter = kQuietPeriod,
+                                             Ms timeout = kResultTimeout);
+
+// Copies the text and expects nothing to happen: the clipboard stays still for
+// the period and keeps the text.
+testing::AssertionResult CopyAndExpectNoChange(const std::string& text, Ms period = kQuietPeriod);
+
+// ---------------------------------------------------------------------------
+// Windows of the program: system menu, title, message boxes, messages
+
+// PostMessage(WM_SYSCOMMAND, id, 0) to the main window, as the system menu does.
+bool ChooseSystemMenu(HWND window, WPARAM id);
+
+// Waits until the window's title equals `title`; on failure *seen holds the last
+// title.
+bool WaitForTitle(HWND window, const std::string& title, Ms timeout, std::string* seen);
+
+// A top-level dialog window (class "#32770") of process pid (any when 0) with
+// the given title and a static control holding the given text; null when none
+// appears before the deadline.
+HWND FindMessageBox(DWORD pid, const std::string& title, const std::string& text, Ms timeout);
+// Any top-level dialog of that process with that title.
+HWND FindDialog(DWORD pid, const std::string& title, Ms timeout);
+// The texts of a dialog's static controls, in window order.
+std::vector<std::string> StaticTexts(HWND dialog);
+// Presses a button of a message box or dialog (WM_COMMAND with the id, as a click
+// does).
+bool AnswerMessageBox(HWND box, int buttonId = IDOK);
+
+// SendMessageTimeout; nothing when the receiver did not answer in time.
+std::optional<LRESULT> SendWithTimeout(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                                       Ms timeout = Ms{5000});
+
+// ---------------------------------------------------------------------------
+// Settings store: registry and INI file
+
+inline constexpr const char* kBrenmoorKey = "Software\\Brenmoor";
+inline constexpr const char* kSettingsKey = "Software\\Brenmoor\\ZARL\\Settings";
+inline constexpr const char* kConstantsKey = "Software\\Brenmoor\\ZARL\\Constants";
+
+struct RegValue {
+    DWORD type = REG_NONE;
+    std::string data;  // raw bytes
+    bool operator==(const RegValue& other) const {
+        return type == other.type && data == other.data;
+    }
+    bool operator!=(const RegValue& other) const { return !(*this == other); }
+};
+using RegSnapshot = std::map<std::string, RegValue>;
+
+// One value to store before a start.
+struct Setting {
+    std::string name;
+    bool isDword = false;
+    std::string text;
+    DWORD number = 0;
+};
+Setting Text(std::string name, std::string value);
+Setting Dword(std::string name, DWORD value);
+
+bool DeleteBrenmoorKey();
+bool KeyExists(const char* subkey);
+bool WriteRegText(const char* subkey, const std::string& name, const std::string& value);
+bool WriteRegDword(const char* subkey, const std::string& name, DWORD value);
+std::optional<RegValue> ReadRegValue(const char* subkey, const std::string& name);
+std::optional<std::string> ReadRegText(const char* subkey, const std::string& name);
+std::optional<DWORD> ReadRegDword(const char* subkey, const std::string& name);
+// Every value of a key, or nothing when the key does not exist.
+std::optional<RegSnapshot> SnapshotKey(const char* subkey);
+std::string DescribeSnapshotDifference(const RegSnapshot& before, const RegSnapshot& after);
+
+// The Windows directory's ZARL.INI.
+std::string IniPath();
+bool DeleteIni();
+bool WriteIni(const std::string& section, const std::string& key, const std::string& value);
+std::optional<std::string> ReadIni(const std::string& section, const std::string& key);
+
+// A fresh start: the Brenmoor key and ZARL.INI are removed; when settings are
+// given they are written under the Settings key together with "Version" =
+// "3.05" (without "Version" the program would not read the key at all).
+testing::AssertionResult FreshStore(const std::vector<Setting>& settings = {});
+
+// ---------------------------------------------------------------------------
+// A clipboard viewer of the test process: a hidden window that joins the
+// viewer chain, counts WM_DRAWCLIPBOARD, and passes notifications and chain
+// changes on exactly as a well-behaved member does.
+
+class TestViewer {
+public:
+    explicit TestViewer(std::string name);
+    ~TestViewer();
+    TestViewer(const TestViewer&) = delete;
+    TestViewer& operator=(const TestViewer&) = delete;
+
+    bool Created() const { return window_ != nullptr; }
+    const std::string& Name() const { return name_; }
+    HWND Window() const { return window_; }
+    HWND Next() const { return next_; }
+    bool Joined() const { return joined_; }
+
+    // SetClipboardViewer; the system sends the new viewer a WM_DRAWCLIPBOARD.
+    bool Join();
+    // ChangeClipboardChain(this, next).
+    bool Leave();
+
+    int Draws() const { return draws_; }
+    // The clipboard sequence number at each WM_DRAWCLIPBOARD received.
+    const std::vector<DWORD>& DrawSequences() const { return drawSequences_; }
+    int DrawsAfterLeaving() const { return drawsAfterLeaving_; }
+    int ForwardFailures() const { return forwardFailures_; }
+    // The (removed, following) pairs of every WM_CHANGECBCHAIN received.
+    const std::vector<std::pair<HWND, HWND>>& ChainChanges() const { return chainChanges_; }
+    void ResetCounts();
+
+private:
+    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
+    void Forward(UINT message, WPARAM wParam, LPARAM lParam);
+
+    std::string name_;
+    HWND window_ = nullptr;
+    HWND next_ = nullptr;
+    bool joined_ = false;
+    int draws_ = 0;
+    int drawsAfterLeaving_ = 0;
+    int forwardFailures_ = 0;
+    std::vector<std::pair<HWND, HWND>> chainChanges_;
+    std::vector<DWORD> drawSequences_;
+};
+
+// ---------------------------------------------------------------------------
+// Process figures
+
+struct MemoryFigures {
+    bool ok = false;
+    SIZE_T privateUsage = 0;
+    SIZE_T workingSet = 0;
+    SIZE_T peakWorkingSet = 0;
+    SIZE_T pagefileUsage = 0;
+};
+MemoryFigures ProcessMemory(HANDLE process);
+
+}  // namespace e2e
