@@ -12,6 +12,8 @@
 #include "res/resource.h"
 #include "settings/persistence.h"
 #include "settings/settings.h"
+#include "windows/imd_window.h"
+#include "windows/result_window.h"
 
 HINSTANCE AppInstance;
 HWND MainWindow;
@@ -125,6 +127,67 @@ LRESULT OnShowSettings(HWND window) {
     return 0;
 }
 
+// The attach rule on the Result side: with AttachResToImd the partner opens
+// and closes too, relayed through this window with an origin marker, unless
+// the command came from the partner itself or from the Settings dialog
+// (which acts on one window only).
+LRESULT ToggleResultWindow(HWND window, LPARAM origin) {
+    bool attached = Settings.AttachResToImd != 0;
+    if (ResultWindowOpen) {
+        if (attached && origin != ORIGIN_IMD && origin != ORIGIN_SETTINGS && ImdWindowOpen) {
+            PostMessageA(window, WM_SYSCOMMAND, IDM_SHOWIMD, ORIGIN_RESULT);
+        }
+        DestroyWindow(ResultWindow);  // its WM_DESTROY saves its place
+        if (Settings.ShowResultWindow) {
+            Settings.ShowResultWindow = 0;
+            SaveSettings();
+        }
+        return 0;
+    }
+    if (attached && origin != ORIGIN_SETTINGS && !ImdWindowOpen && !Settings.ShowImdWindow) {
+        PostMessageA(window, WM_SYSCOMMAND, IDM_SHOWIMD, ORIGIN_RESULT);
+    }
+    CreateDialogParamA(AppInstance, "ResultDlg", NULL, ResultDlgProc, 0);
+    return 0;
+}
+
+// The attach rule on the Immediate side. Opening an attached pair starts
+// with the Result window, whose relay opens this one once it exists.
+LRESULT ToggleImdWindow(HWND window, LPARAM origin) {
+    // A command sent from another thread or program runs inside the
+    // GetMessage of whichever loop waits, perhaps the Immediate window's own
+    // dialog loop. Destroying the window there makes that loop take the next
+    // posted message (such as the relay below) and return without
+    // dispatching it; opening the window there keeps the sender waiting until
+    // the window closes. Posted to this window, the command runs from a
+    // loop's dispatch instead.
+    if (InSendMessage()) {
+        PostMessageA(window, WM_SYSCOMMAND, IDM_SHOWIMD, origin);
+        return 0;
+    }
+    bool attached = Settings.AttachResToImd != 0;
+    bool fromPartnerOrSettings = origin == ORIGIN_RESULT || origin == ORIGIN_SETTINGS;
+    if (ImdWindowOpen) {
+        if (attached && !fromPartnerOrSettings && ResultWindowOpen) {
+            PostMessageA(window, WM_SYSCOMMAND, IDM_SHOWRESULT, ORIGIN_IMD);
+        }
+        DestroyWindow(ImdWindow);  // its WM_DESTROY saves its place
+        if (Settings.ShowImdWindow) {
+            Settings.ShowImdWindow = 0;
+            SaveSettings();
+        }
+        return 0;
+    }
+    if (attached && !fromPartnerOrSettings && !ResultWindowOpen && !Settings.ShowResultWindow) {
+        PostMessageA(window, WM_SYSCOMMAND, IDM_SHOWRESULT, ORIGIN_IMD);
+        return 0;
+    }
+    // Returns when the Immediate window has ended; its loop serves the whole
+    // thread meanwhile, this procedure included.
+    DialogBoxParamA(AppInstance, "ImdDlg", NULL, ImdDlgProc, 0);
+    return 0;
+}
+
 LRESULT OnSysCommand(HWND window, WPARAM wParam, LPARAM lParam) {
     // The ids 1 to 4 lie in the four low bits that Windows reserves in
     // WM_SYSCOMMAND for its own use, so they are compared exactly, never
@@ -135,10 +198,8 @@ LRESULT OnSysCommand(HWND window, WPARAM wParam, LPARAM lParam) {
             ShowOperatingState(window);
             return 0;
         case IDM_HELP: WinHelpA(window, HelpFile, HELP_FINDER, 0); return 0;
-        case IDM_SHOWRESULT:
-        case IDM_SHOWIMD:
-            // The Result and Immediate windows answer these once they exist.
-            return 0;
+        case IDM_SHOWRESULT: return ToggleResultWindow(window, lParam);
+        case IDM_SHOWIMD: return ToggleImdWindow(window, lParam);
         default: return DefWindowProcA(window, WM_SYSCOMMAND, wParam, lParam);
     }
 }

@@ -1,7 +1,10 @@
 // The end-to-end harness: starting and ending ZARL.exe, the clipboard as
-// another program uses it, the program's windows and message boxes, the
-// settings store, and a clipboard viewer of the test process. See harness.h.
+// another program uses it, the program's windows and message boxes, the Result
+// and Immediate windows as a user handles them, screenshots, the settings
+// store, and a clipboard viewer of the test process. See harness.h.
 #include "harness.h"
+
+#include "res/resource.h"
 
 #include <psapi.h>
 
@@ -13,6 +16,9 @@
 
 #ifndef ZARL_EXE
 #define ZARL_EXE ""
+#endif
+#ifndef ZARL_E2E_SCREENSHOT_DIR
+#define ZARL_E2E_SCREENSHOT_DIR ""
 #endif
 
 namespace e2e {
@@ -913,6 +919,319 @@ LRESULT TestViewer::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     default:
         return DefWindowProcA(window_, message, wParam, lParam);
     }
+}
+
+// ---------------------------------------------------------------------------
+// The Result and Immediate windows
+
+bool ShowResultWindow(HWND mainWindow) {
+    return ChooseSystemMenu(mainWindow, IDM_SHOWRESULT);
+}
+
+bool ShowImdWindow(HWND mainWindow) {
+    return ChooseSystemMenu(mainWindow, IDM_SHOWIMD);
+}
+
+std::vector<HWND> ShownDialogs(DWORD pid, const std::string& title) {
+    std::vector<HWND> shown;
+    for (HWND w : TopLevelWindows(pid, "#32770"))
+        if (IsWindowVisible(w) && WindowTitle(w) == title) shown.push_back(w);
+    return shown;
+}
+
+HWND FindShownDialog(DWORD pid, const std::string& title, Ms timeout) {
+    HWND found = nullptr;
+    WaitUntil(
+        [&] {
+            std::vector<HWND> shown = ShownDialogs(pid, title);
+            found = shown.empty() ? nullptr : shown.front();
+            return found != nullptr;
+        },
+        timeout, Ms{2});
+    return found;
+}
+
+HWND FindResultWindow(DWORD pid, Ms timeout) {
+    return FindShownDialog(pid, kResultWindowTitle, timeout);
+}
+
+HWND FindImdWindow(DWORD pid, Ms timeout) {
+    return FindShownDialog(pid, kImdWindowTitle, timeout);
+}
+
+bool WaitForWindowGone(HWND window, Ms timeout) {
+    return WaitUntil([&] { return !IsWindow(window) || !IsWindowVisible(window); }, timeout);
+}
+
+namespace {
+
+std::optional<LRESULT> SendWideWithTimeout(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                                           Ms timeout = Ms{5000}) {
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(window, message, wParam, lParam, SMTO_NORMAL, ToTimeout(timeout),
+                             &result))
+        return std::nullopt;
+    return static_cast<LRESULT>(result);
+}
+
+// The program's texts are 8-bit; the wide form read across the process
+// boundary goes back through the same code page.
+std::string Narrow(const std::wstring& wide) {
+    if (wide.empty()) return std::string();
+    int n = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
+                                nullptr, nullptr);
+    std::string out(n > 0 ? n : 0, '\0');
+    if (n > 0)
+        WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n,
+                            nullptr, nullptr);
+    return out;
+}
+
+HWND ExpressionEdit(HWND imdWindow) {
+    HWND combo = GetDlgItem(imdWindow, IDC_EXPRESSION);
+    return combo ? FindWindowExA(combo, nullptr, "Edit", nullptr) : nullptr;
+}
+
+bool PressKey(HWND imdWindow, UINT key, UINT scanCode) {
+    HWND edit = ExpressionEdit(imdWindow);
+    if (!edit) return false;
+    LPARAM down = 1 | (static_cast<LPARAM>(scanCode) << 16);
+    LPARAM up = down | (static_cast<LPARAM>(1) << 30) | (static_cast<LPARAM>(1) << 31);
+    return PostMessageA(edit, WM_KEYDOWN, key, down) && PostMessageA(edit, WM_KEYUP, key, up);
+}
+
+}  // namespace
+
+std::optional<std::vector<std::string>> ComboItems(HWND combo) {
+    if (!combo) return std::nullopt;
+    std::optional<LRESULT> count = SendWideWithTimeout(combo, CB_GETCOUNT, 0, 0);
+    if (!count || *count < 0) return std::nullopt;
+    std::vector<std::string> items;
+    for (LRESULT i = 0; i < *count; ++i) {
+        std::optional<LRESULT> length = SendWideWithTimeout(combo, CB_GETLBTEXTLEN, i, 0);
+        if (!length || *length < 0) return std::nullopt;
+        std::wstring text(static_cast<size_t>(*length) + 1, L'\0');
+        std::optional<LRESULT> got =
+            SendWideWithTimeout(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text.data()));
+        if (!got || *got < 0) return std::nullopt;
+        text.resize(std::min(static_cast<size_t>(*got), static_cast<size_t>(*length)));
+        items.push_back(Narrow(text));
+    }
+    return items;
+}
+
+std::optional<std::vector<std::string>> ResultHistory(HWND resultWindow) {
+    return ComboItems(GetDlgItem(resultWindow, IDC_HISTORY));
+}
+
+std::optional<int> SelectedHistoryEntry(HWND resultWindow) {
+    HWND combo = GetDlgItem(resultWindow, IDC_HISTORY);
+    if (!combo) return std::nullopt;
+    std::optional<LRESULT> selected = SendWideWithTimeout(combo, CB_GETCURSEL, 0, 0);
+    if (!selected) return std::nullopt;
+    return static_cast<int>(*selected);
+}
+
+bool SelectHistoryEntry(HWND resultWindow, int index) {
+    HWND combo = GetDlgItem(resultWindow, IDC_HISTORY);
+    if (!combo) return false;
+    std::optional<LRESULT> selected = SendWideWithTimeout(combo, CB_SETCURSEL, index, 0);
+    if (!selected || *selected != index) return false;
+    return PostMessageA(resultWindow, WM_COMMAND, MAKEWPARAM(IDC_HISTORY, CBN_SELCHANGE),
+                        reinterpret_cast<LPARAM>(combo)) != FALSE;
+}
+
+bool ClickButton(HWND dialog, int controlId) {
+    HWND button = GetDlgItem(dialog, controlId);
+    return button && PostMessageA(button, BM_CLICK, 0, 0) != FALSE;
+}
+
+bool ClickCopy(HWND resultWindow) {
+    return ClickButton(resultWindow, IDC_COPY);
+}
+
+bool ClickFloat(HWND window) {
+    return ClickButton(window, IDC_FLOAT);
+}
+
+bool ClickEvaluate(HWND imdWindow) {
+    return ClickButton(imdWindow, IDC_EVALUATE);
+}
+
+bool ClickClear(HWND imdWindow) {
+    return ClickButton(imdWindow, IDC_CLEAR);
+}
+
+std::optional<bool> IsChecked(HWND dialog, int controlId) {
+    HWND box = GetDlgItem(dialog, controlId);
+    if (!box) return std::nullopt;
+    std::optional<LRESULT> state = SendWideWithTimeout(box, BM_GETCHECK, 0, 0);
+    if (!state) return std::nullopt;
+    return *state == BST_CHECKED;
+}
+
+std::optional<std::string> ExpressionText(HWND imdWindow) {
+    HWND combo = GetDlgItem(imdWindow, IDC_EXPRESSION);
+    if (!combo) return std::nullopt;
+    std::optional<LRESULT> length = SendWideWithTimeout(combo, WM_GETTEXTLENGTH, 0, 0);
+    if (!length || *length < 0) return std::nullopt;
+    std::wstring text(static_cast<size_t>(*length) + 1, L'\0');
+    std::optional<LRESULT> got =
+        SendWideWithTimeout(combo, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
+    if (!got || *got < 0) return std::nullopt;
+    text.resize(std::min(static_cast<size_t>(*got), static_cast<size_t>(*length)));
+    return Narrow(text);
+}
+
+testing::AssertionResult TypeExpression(HWND imdWindow, const std::string& text) {
+    HWND combo = GetDlgItem(imdWindow, IDC_EXPRESSION);
+    if (!combo) return testing::AssertionFailure() << "the Immediate window has no expression box";
+    // A click into the box: the dialog manager gives it the focus.
+    if (!SendWithTimeout(imdWindow, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(combo), TRUE))
+        return testing::AssertionFailure() << "the Immediate window does not answer within 5 s";
+    std::optional<LRESULT> set =
+        SendWithTimeout(combo, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    if (!set) return testing::AssertionFailure() << "the expression box does not answer within 5 s";
+    std::optional<std::string> now = ExpressionText(imdWindow);
+    if (!now || *now != text) {
+        return testing::AssertionFailure()
+               << "typed " << Printable(text) << " into the expression box, which then holds "
+               << (now ? Printable(*now) : std::string("(no answer)"));
+    }
+    return testing::AssertionSuccess();
+}
+
+std::optional<std::vector<std::string>> ExpressionList(HWND imdWindow) {
+    return ComboItems(GetDlgItem(imdWindow, IDC_EXPRESSION));
+}
+
+bool PressEnter(HWND imdWindow) {
+    return PressKey(imdWindow, VK_RETURN, 0x1C);
+}
+
+bool PressEsc(HWND imdWindow) {
+    return PressKey(imdWindow, VK_ESCAPE, 0x01);
+}
+
+bool MoveWindowTo(HWND window, int x, int y) {
+    if (!SendWithTimeout(window, WM_NULL, 0, 0)) return false;
+    return SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE) !=
+           FALSE;
+}
+
+RECT WindowRect(HWND window) {
+    RECT rect = {};
+    GetWindowRect(window, &rect);
+    return rect;
+}
+
+std::string DescribeRect(const RECT& rect) {
+    std::ostringstream out;
+    out << "(" << rect.left << "," << rect.top << ")-(" << rect.right << "," << rect.bottom << ")";
+    return out.str();
+}
+
+bool IsTopmost(HWND window) {
+    return (GetWindowLongPtrA(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+}
+
+bool CloseWithCloseBox(HWND window) {
+    return PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0) != FALSE;
+}
+
+std::optional<int> ReadRegCoordinate(const std::string& name) {
+    std::optional<DWORD> value = ReadRegDword(kSettingsKey, name);
+    if (!value) return std::nullopt;
+    return static_cast<int>(static_cast<std::int32_t>(*value));
+}
+
+ClipboardHold::ClipboardHold(Ms timeout) : held_(OpenClipboardWithRetry(timeout)) {}
+
+ClipboardHold::~ClipboardHold() {
+    if (held_) CloseClipboard();
+}
+
+namespace {
+
+bool RunningUnderWine() {
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+std::string ReadSmallFile(const std::string& path) {
+    std::string text;
+    if (FILE* f = std::fopen(path.c_str(), "rb")) {
+        char buffer[512];
+        size_t n = std::fread(buffer, 1, sizeof buffer, f);
+        text.assign(buffer, n);
+        std::fclose(f);
+    }
+    return text;
+}
+
+}  // namespace
+
+testing::AssertionResult TakeScreenshot(const std::string& name, Ms timeout) {
+    if (name.empty() || name.find_first_not_of(
+                            "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-") !=
+                            std::string::npos)
+        return testing::AssertionFailure()
+               << "screenshot name " << Printable(name) << " is not a plain name";
+    if (!RunningUnderWine()) {
+        std::printf("[   NOTE   ] not under Wine: no screenshot %s taken\n", name.c_str());
+        return testing::AssertionSuccess();
+    }
+    const std::string unixDirectory = ZARL_E2E_SCREENSHOT_DIR;
+    if (unixDirectory.empty() || unixDirectory.find_first_of("'\"\\") != std::string::npos)
+        return testing::AssertionFailure()
+               << "no usable screenshot directory (" << Printable(unixDirectory) << ")";
+    char display[256] = "";
+    DWORD n = GetEnvironmentVariableA("DISPLAY", display, sizeof display);
+    if (n == 0 || n >= sizeof display || std::strpbrk(display, "'\"\\"))
+        return testing::AssertionFailure() << "no usable DISPLAY for the screenshot";
+
+    const std::string unixFile = unixDirectory + "/" + name + ".png";
+    const std::string unixLog = unixDirectory + "/" + name + ".log";
+    auto windowsPath = [](std::string path) {
+        std::replace(path.begin(), path.end(), '/', '\\');
+        return "Z:" + path;
+    };
+    const std::string file = windowsPath(unixFile);
+    const std::string log = windowsPath(unixLog);
+    DeleteFileA(file.c_str());
+    DeleteFileA(log.c_str());
+
+    // The shell's streams are detached first: inherited from a test run by
+    // ctest, they would keep ctest's output pipe open.
+    std::string script = "exec </dev/null >/dev/null 2>&1; /bin/mkdir -p '" + unixDirectory +
+                         "' || exit 1; exec 2>'" + unixLog + "'; /usr/bin/xwd -root -display '" +
+                         display + "' | /usr/bin/convert xwd:- 'png:" + unixFile +
+                         ".part' && /bin/mv -f '" + unixFile + ".part' '" + unixFile + "'";
+    std::string commandLine = "/bin/sh -c \"" + script + "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info = {};
+    if (!CreateProcessA("Z:\\bin\\sh", commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        nullptr, &startup, &info))
+        return testing::AssertionFailure()
+               << LastErrorText("CreateProcessA(/bin/sh) for the screenshot");
+    // A Unix process gives no handle to wait on: the finished file is the sign.
+    if (info.hThread) CloseHandle(info.hThread);
+    if (info.hProcess) CloseHandle(info.hProcess);
+    bool done =
+        WaitUntil([&] { return GetFileAttributesA(file.c_str()) != INVALID_FILE_ATTRIBUTES; },
+                  timeout, Ms{20});
+    if (!done) {
+        return testing::AssertionFailure()
+               << "no screenshot " << unixFile << " within " << timeout.count()
+               << " ms; the shell said: " << Printable(ReadSmallFile(log));
+    }
+    std::string head = ReadSmallFile(file).substr(0, 8);
+    if (head != "\x89PNG\r\n\x1A\n")
+        return testing::AssertionFailure() << unixFile << " is not a PNG file";
+    DeleteFileA(log.c_str());
+    std::printf("[   NOTE   ] screenshot %s\n", unixFile.c_str());
+    return testing::AssertionSuccess();
 }
 
 // ---------------------------------------------------------------------------

@@ -352,6 +352,103 @@ private:
 };
 
 // ---------------------------------------------------------------------------
+// The Result and Immediate windows, as a user meets them: opened from the
+// main window's system menu, read and clicked from outside, moved, floated and
+// closed. The windows belong to another process: every list and text is read
+// with the wide messages (the ANSI ones come back as UTF-16 across processes
+// under Wine), and every click is posted, so that a message box it opens cannot
+// block the test.
+
+inline constexpr const char* kResultWindowTitle = "ZARL-Result";
+inline constexpr const char* kImdWindowTitle = "ZARL-Immediate";
+
+// System menu commands 2 and 3 of the main window ("Show Resu&lt Window",
+// "Show &Immediate Window"): each opens its window, or closes it when open.
+bool ShowResultWindow(HWND mainWindow);
+bool ShowImdWindow(HWND mainWindow);
+
+// The shown (visible) top-level dialog of process pid with the given title;
+// null when none is shown before the deadline. A closed Result window may
+// linger hidden, so only visible ones count.
+HWND FindShownDialog(DWORD pid, const std::string& title, Ms timeout);
+HWND FindResultWindow(DWORD pid, Ms timeout = kResultTimeout);
+HWND FindImdWindow(DWORD pid, Ms timeout = kResultTimeout);
+// Every shown top-level dialog of that process with that title, now.
+std::vector<HWND> ShownDialogs(DWORD pid, const std::string& title);
+// Waits until the window is destroyed or hidden.
+bool WaitForWindowGone(HWND window, Ms timeout = kCloseTimeout);
+
+// The items of a combo box of another process, top first; nothing when the
+// box does not answer.
+std::optional<std::vector<std::string>> ComboItems(HWND combo);
+// The Result window's history (IDC_HISTORY), newest first.
+std::optional<std::vector<std::string>> ResultHistory(HWND resultWindow);
+// The index of the selected history entry (-1: none); nothing when the box
+// does not answer.
+std::optional<int> SelectedHistoryEntry(HWND resultWindow);
+// Selects entry i of the history as a click into the list does: the selection
+// moves and the window is told (CBN_SELCHANGE).
+bool SelectHistoryEntry(HWND resultWindow, int index);
+
+// A click on a button of a dialog (BM_CLICK, posted): a check box switches
+// and the dialog gets the button's command, as with the mouse.
+bool ClickButton(HWND dialog, int controlId);
+bool ClickCopy(HWND resultWindow);
+bool ClickFloat(HWND window);
+bool ClickEvaluate(HWND imdWindow);
+bool ClickClear(HWND imdWindow);
+// Whether a check box of a dialog is checked; nothing when it does not answer.
+std::optional<bool> IsChecked(HWND dialog, int controlId);
+
+// Puts the focus into the Immediate window's expression box and sets its text,
+// as typing it would; fails unless the box then holds exactly that text.
+testing::AssertionResult TypeExpression(HWND imdWindow, const std::string& text);
+// The text of the expression box; nothing when it does not answer.
+std::optional<std::string> ExpressionText(HWND imdWindow);
+// The expression list of the Immediate window (IDC_EXPRESSION), newest first.
+std::optional<std::vector<std::string>> ExpressionList(HWND imdWindow);
+// A key pressed in the expression box: the dialog manager of the Immediate
+// window's loop turns Enter into its default button and Esc into Cancel.
+bool PressEnter(HWND imdWindow);
+bool PressEsc(HWND imdWindow);
+
+// Moves a window of another process, as the end of a drag does: its top-left
+// corner goes to (x, y) and it receives WM_MOVE. Fails when the window does not
+// answer first (the move itself is a synchronous call without a deadline).
+bool MoveWindowTo(HWND window, int x, int y);
+RECT WindowRect(HWND window);
+std::string DescribeRect(const RECT& rect);
+bool IsTopmost(HWND window);
+// The Close box of the caption (WM_SYSCOMMAND SC_CLOSE, which the system turns
+// into WM_CLOSE).
+bool CloseWithCloseBox(HWND window);
+
+// A signed screen coordinate stored as a REG_DWORD under the Settings key.
+std::optional<int> ReadRegCoordinate(const std::string& name);
+
+// Holds the clipboard open, as another program may do for a while; nobody else
+// can read or write it meanwhile. Closed by the destructor.
+class ClipboardHold {
+public:
+    explicit ClipboardHold(Ms timeout = Ms{2000});
+    ~ClipboardHold();
+    ClipboardHold(const ClipboardHold&) = delete;
+    ClipboardHold& operator=(const ClipboardHold&) = delete;
+    bool Held() const { return held_; }
+
+private:
+    bool held_ = false;
+};
+
+// A picture of the whole X screen the programs run on, written as
+// <build tree>/screenshots/<name>.png (name: letters, digits, "_" and "-").
+// Under Wine the test starts /bin/sh (a Unix program started from a Windows
+// one runs as itself), which pipes xwd into ImageMagick's convert; the file
+// appears under its final name only when complete. Outside Wine there is no
+// such screen: a note is printed and nothing is taken.
+testing::AssertionResult TakeScreenshot(const std::string& name, Ms timeout = Ms{15000});
+
+// ---------------------------------------------------------------------------
 // Process figures
 
 struct MemoryFigures {
