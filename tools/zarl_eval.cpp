@@ -61,16 +61,14 @@ bool ParsePrecision(const char* text, int* precision) {
 bool ParseConstant(const char* text) {
     const char* equals = std::strchr(text, '=');
     if (equals == nullptr) return false;
+    // The name goes through the same scan as the stored names, which stops at
+    // the "=" and keeps at most 8 characters, however long the name given.
     char name[ConstNameSize];
     ScanConstantName(text, name);
     if (name[0] == '\0') return false;
     const char* value = equals + 1;
     if (std::strlen(value) > ConstTextSize - 1) return false;
-    // The name goes through the same scan as the stored names.
-    char stored[ConstTextSize + ConstNameSize];
-    std::memcpy(stored, text, equals - text);
-    stored[equals - text] = '\0';
-    return AppendConstant(stored, value);
+    return AppendConstant(text, value);
 }
 
 // Applies one option; false for an unknown option or a bad value.

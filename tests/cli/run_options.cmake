@@ -138,6 +138,9 @@ zarl_expect("constant of 40 characters" STATUS 0 OUTPUT "2.5\n"
     ARGS "--const=K=2.${zeros}" "K+0.5")
 zarl_expect("constant of 41 characters" STATUS 2 OUTPUT ""
     ARGS "--const=K=2.${zeros}0" "K+0.5")
+# A name of any length is cut by the name scan; it once overflowed a copy.
+string(REPEAT "X" 300 long_tail)
+zarl_expect("long constant name" STATUS 0 OUTPUT "5\n" ARGS "--const=LONGNAME${long_tail}=5" "longname")
 zarl_expect("constants in order" STATUS 0 OUTPUT "7\n" ARGS "--const=a=3" "--const=B_2=4" "A+b_2")
 
 # ------------------------------------------------------------ standard input
