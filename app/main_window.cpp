@@ -12,6 +12,7 @@
 #include "res/resource.h"
 #include "settings/persistence.h"
 #include "settings/settings.h"
+#include "settings/settings_dialog.h"
 #include "windows/imd_window.h"
 #include "windows/result_window.h"
 
@@ -121,8 +122,9 @@ LRESULT OnQueryOpen(HWND window) {
 
 LRESULT OnShowSettings(HWND window) {
     if (SettingsDialogOpen) return 0;
-    // The Settings dialog runs here, modally, once it exists; afterwards the
-    // title follows whatever it did to Operating.
+    DialogBoxParamA(AppInstance, "SettingDlg", window, SettingsDlgProc, 0);
+    // "&END ZARL" closes this window from inside the dialog.
+    if (Quitting || !IsWindow(window)) return 0;
     ShowOperatingState(window);
     return 0;
 }

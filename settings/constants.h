@@ -24,3 +24,19 @@ int ScanConstantName(const char* text, char* out);
 // scan, value through atof). Returns false when the table is full or the text
 // is longer than 40 characters.
 bool AppendConstant(const char* name, const char* text);
+
+// What the Settings dialog makes of a name typed for a new constant.
+enum class TypedName { Accepted, Empty, BeginsWithDigit, IllegalCharacter };
+
+// Checks a typed name character by character as the name scan reads names,
+// upper-casing its lower-case letters in place; the first character that is
+// no name character decides the answer.
+TypedName CheckTypedConstantName(char* name);
+
+// Upper-cases the lower-case ASCII letters of text in place.
+void UpperCaseAscii(char* text);
+
+// Fills a slot of the table from an entry of the dialog's list, NAME=TEXT:
+// the name is what precedes the first "=", the value text what follows it,
+// "0" when nothing does; both upper-cased and cut to their slot sizes.
+void SetConstantFromEntry(int slot, const char* entry);

@@ -1151,6 +1151,346 @@ ClipboardHold::~ClipboardHold() {
     if (held_) CloseClipboard();
 }
 
+// ---------------------------------------------------------------------------
+// The Settings dialog and the About box
+
+bool RestoreMainWindow(HWND mainWindow) {
+    return PostMessageA(mainWindow, WM_SYSCOMMAND, SC_RESTORE, 0) != FALSE;
+}
+
+HWND OpenSettingsDialog(HWND mainWindow, DWORD pid, Ms timeout) {
+    if (!RestoreMainWindow(mainWindow)) return nullptr;
+    return FindShownDialog(pid, kSettingsTitle, timeout);
+}
+
+std::optional<std::vector<std::string>> ListBoxItems(HWND list) {
+    if (!list) return std::nullopt;
+    std::optional<LRESULT> count = SendWideWithTimeout(list, LB_GETCOUNT, 0, 0);
+    if (!count || *count < 0) return std::nullopt;
+    std::vector<std::string> items;
+    for (LRESULT i = 0; i < *count; ++i) {
+        std::optional<LRESULT> length = SendWideWithTimeout(list, LB_GETTEXTLEN, i, 0);
+        if (!length || *length < 0) return std::nullopt;
+        std::wstring text(static_cast<size_t>(*length) + 1, L'\0');
+        std::optional<LRESULT> got =
+            SendWideWithTimeout(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text.data()));
+        if (!got || *got < 0) return std::nullopt;
+        text.resize(std::min(static_cast<size_t>(*got), static_cast<size_t>(*length)));
+        items.push_back(Narrow(text));
+    }
+    return items;
+}
+
+std::optional<int> ListBoxSelection(HWND list) {
+    if (!list) return std::nullopt;
+    std::optional<LRESULT> selected = SendWideWithTimeout(list, LB_GETCURSEL, 0, 0);
+    if (!selected) return std::nullopt;
+    return static_cast<int>(*selected);
+}
+
+std::optional<int> ComboSelection(HWND combo) {
+    if (!combo) return std::nullopt;
+    std::optional<LRESULT> selected = SendWideWithTimeout(combo, CB_GETCURSEL, 0, 0);
+    if (!selected) return std::nullopt;
+    return static_cast<int>(*selected);
+}
+
+std::optional<std::string> ControlText(HWND control) {
+    if (!control) return std::nullopt;
+    std::optional<LRESULT> length = SendWideWithTimeout(control, WM_GETTEXTLENGTH, 0, 0);
+    if (!length || *length < 0) return std::nullopt;
+    std::wstring text(static_cast<size_t>(*length) + 1, L'\0');
+    std::optional<LRESULT> got = SendWideWithTimeout(control, WM_GETTEXT, text.size(),
+                                                     reinterpret_cast<LPARAM>(text.data()));
+    if (!got || *got < 0) return std::nullopt;
+    text.resize(std::min(static_cast<size_t>(*got), static_cast<size_t>(*length)));
+    return Narrow(text);
+}
+
+namespace {
+
+struct ChildQuery {
+    const std::string* text;
+    HWND found;
+};
+
+BOOL CALLBACK FindChildWithText(HWND child, LPARAM param) {
+    auto* q = reinterpret_cast<ChildQuery*>(param);
+    if (WindowTitle(child) != *q->text) return TRUE;
+    q->found = child;
+    return FALSE;
+}
+
+}  // namespace
+
+HWND ChildWithText(HWND dialog, const std::string& text) {
+    ChildQuery query{&text, nullptr};
+    EnumChildWindows(dialog, FindChildWithText, reinterpret_cast<LPARAM>(&query));
+    return query.found;
+}
+
+bool SelectComboItem(HWND dialog, int controlId, int index) {
+    HWND combo = GetDlgItem(dialog, controlId);
+    return combo && PostMessageA(combo, CB_SETCURSEL, index, 0) &&
+           PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(controlId, CBN_SELCHANGE),
+                        reinterpret_cast<LPARAM>(combo));
+}
+
+bool SelectListBoxItem(HWND dialog, int controlId, int index) {
+    HWND list = GetDlgItem(dialog, controlId);
+    return list && PostMessageA(list, LB_SETCURSEL, index, 0) &&
+           PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(controlId, LBN_SELCHANGE),
+                        reinterpret_cast<LPARAM>(list));
+}
+
+bool TypeIntoEdit(HWND dialog, int controlId, const std::string& text) {
+    HWND edit = GetDlgItem(dialog, controlId);
+    if (!edit) return false;
+    if (!PostMessageA(edit, EM_SETSEL, 0, -1) || !PostMessageA(edit, WM_CHAR, VK_BACK, 1))
+        return false;
+    for (unsigned char c : text)
+        if (!PostMessageA(edit, WM_CHAR, c, 1)) return false;
+    return true;
+}
+
+HWND FocusedWindow(HWND window) {
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info)) return nullptr;
+    return info.hwndFocus;
+}
+
+bool FocusControl(HWND dialog, HWND control, Ms timeout) {
+    if (!control || !PostMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE))
+        return false;
+    return WaitUntil([&] { return FocusedWindow(dialog) == control; }, timeout);
+}
+
+bool WaitForDialogToCatchUp(HWND dialog, int buttonId, Ms timeout,
+                            const std::function<void()>& meanwhile) {
+    HWND button = GetDlgItem(dialog, buttonId);
+    if (!button) return false;
+    Deadline deadline(timeout);
+    for (WPARAM state : {TRUE, FALSE}) {
+        if (!PostMessageA(button, BM_SETSTATE, state, 0)) return false;
+        bool done = WaitUntil(
+            [&] {
+                if (meanwhile) meanwhile();
+                std::optional<LRESULT> now =
+                    SendWideWithTimeout(button, BM_GETSTATE, 0, 0, Ms{100});
+                return now && ((*now & BST_PUSHED) != 0) == (state != FALSE);
+            },
+            deadline.Left(), Ms{5});
+        if (!done) return false;
+    }
+    return true;
+}
+
+bool PressKey(HWND dialog, HWND control, UINT virtualKey) {
+    UINT scanCode = MapVirtualKeyA(virtualKey, MAPVK_VK_TO_VSC);
+    LPARAM down = 1 | (static_cast<LPARAM>(scanCode) << 16);
+    LPARAM up = down | (static_cast<LPARAM>(1) << 30) | (static_cast<LPARAM>(1) << 31);
+    return control &&
+           PostMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE) &&
+           PostMessageA(control, WM_KEYDOWN, virtualKey, down) &&
+           PostMessageA(control, WM_KEYUP, virtualKey, up);
+}
+
+bool PressF1(HWND dialog, HWND control) {
+    // What the system posts to the focused window for the key; not in the
+    // SDK headers.
+    const UINT wmKeyF1 = 0x004D;
+    return control &&
+           PostMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE) &&
+           PostMessageA(control, wmKeyF1, 0, 0);
+}
+
+// ---------------------------------------------------------------------------
+// The help engine
+
+std::string HelpTracePath() {
+    char buffer[MAX_PATH * 2];
+    DWORD n = GetEnvironmentVariableA("ZARL_E2E_HELP_TRACE", buffer, sizeof buffer);
+    if (n == 0 || n >= sizeof buffer) return std::string();
+    std::string path(buffer, n);
+    // A Unix path (the wrapper's) is reached through drive Z:.
+    if (path[0] == '/') {
+        std::replace(path.begin(), path.end(), '/', '\\');
+        path = "Z:" + path;
+    }
+    return path;
+}
+
+namespace {
+
+// The bytes of the trace file from `offset` on.
+std::string ReadTraceFrom(std::uint64_t offset) {
+    std::string text;
+    std::string path = HelpTracePath();
+    if (path.empty()) return text;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return text;
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(offset);
+    if (SetFilePointerEx(file, at, nullptr, FILE_BEGIN)) {
+        char buffer[4096];
+        DWORD got = 0;
+        while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0)
+            text.append(buffer, got);
+    }
+    CloseHandle(file);
+    return text;
+}
+
+struct EngineBoxQuery {
+    std::vector<DWORD> pids;
+    std::vector<HWND> boxes;
+};
+
+BOOL CALLBACK CollectEngineBox(HWND window, LPARAM param) {
+    auto* q = reinterpret_cast<EngineBoxQuery*>(param);
+    DWORD pid = WindowProcessId(window);
+    if (std::find(q->pids.begin(), q->pids.end(), pid) == q->pids.end()) return TRUE;
+    if (ClassName(window) == "#32770" && IsWindowVisible(window)) q->boxes.push_back(window);
+    return TRUE;
+}
+
+}  // namespace
+
+std::uint64_t HelpTraceSize() {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    std::string path = HelpTracePath();
+    if (path.empty() || !GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+    return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+std::vector<HelpRequest> HelpRequestsSince(std::uint64_t offset) {
+    // trace:winhelp:WINHELP_HandleCommand Got[25]: cmd=1 data=00000083 fn="ZARL.HLP"
+    std::vector<HelpRequest> requests;
+    std::istringstream lines(ReadTraceFrom(offset));
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (line.find("WINHELP_HandleCommand") == std::string::npos) continue;
+        size_t at = line.find("cmd=");
+        if (at == std::string::npos) continue;
+        HelpRequest request;
+        if (std::sscanf(line.c_str() + at, "cmd=%u data=%x", &request.command, &request.data) != 2)
+            continue;
+        size_t fn = line.find("fn=", at);
+        if (fn != std::string::npos) {
+            request.file = line.substr(fn + 3);
+            while (!request.file.empty() &&
+                   (request.file.back() == '\r' || request.file.back() == ' '))
+                request.file.pop_back();
+            if (request.file.size() >= 2 && request.file.front() == '"' &&
+                request.file.back() == '"')
+                request.file = request.file.substr(1, request.file.size() - 2);
+        }
+        requests.push_back(request);
+    }
+    return requests;
+}
+
+std::string DescribeHelpRequests(const std::vector<HelpRequest>& requests) {
+    if (requests.empty()) return "(no requests)";
+    std::ostringstream out;
+    for (const HelpRequest& r : requests)
+        out << "[cmd " << r.command << " data " << r.data << " file \"" << r.file << "\"] ";
+    return out.str();
+}
+
+testing::AssertionResult WaitForHelpRequest(std::uint64_t offset, unsigned command, unsigned data,
+                                            Ms timeout) {
+    if (HelpTracePath().empty())
+        return testing::AssertionFailure() << "no help trace file (ZARL_E2E_HELP_TRACE is not set)";
+    std::vector<HelpRequest> seen;
+    bool found = WaitUntil(
+        [&] {
+            AnswerHelpEngineBoxes();
+            seen = HelpRequestsSince(offset);
+            for (const HelpRequest& r : seen)
+                if (r.command == command && r.data == data && r.file == "ZARL.HLP") return true;
+            return false;
+        },
+        timeout, Ms{10});
+    if (found) return testing::AssertionSuccess();
+    return testing::AssertionFailure()
+           << "the help engine got no request cmd=" << command << " data=" << data
+           << " for ZARL.HLP within " << timeout.count() << " ms; it got "
+           << DescribeHelpRequests(seen);
+}
+
+std::vector<DWORD> HelpEnginePids() {
+    std::vector<DWORD> pids;
+    for (HWND w : TopLevelWindows(0, "MS_WINHELP")) {
+        DWORD pid = WindowProcessId(w);
+        if (std::find(pids.begin(), pids.end(), pid) == pids.end()) pids.push_back(pid);
+    }
+    return pids;
+}
+
+std::vector<std::string> AnswerHelpEngineBoxes() {
+    std::vector<std::string> texts;
+    EngineBoxQuery query{HelpEnginePids(), {}};
+    if (query.pids.empty()) return texts;
+    EnumWindows(CollectEngineBox, reinterpret_cast<LPARAM>(&query));
+    for (HWND box : query.boxes) {
+        std::string text = WindowTitle(box) + ":";
+        for (const std::string& s : StaticTexts(box))
+            if (!s.empty()) text += " " + s;
+        texts.push_back(text);
+        int answer = GetDlgItem(box, IDNO) ? IDNO : GetDlgItem(box, IDCANCEL) ? IDCANCEL : IDOK;
+        AnswerMessageBox(box, answer);
+    }
+    return texts;
+}
+
+bool CloseHelpEngine(Ms timeout) {
+    std::vector<DWORD> pids = HelpEnginePids();
+    if (pids.empty()) return true;
+    std::vector<HANDLE> processes;
+    for (DWORD pid : pids)
+        if (HANDLE p = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid))
+            processes.push_back(p);
+    for (HWND w : TopLevelWindows(0, "MS_WINHELP")) PostMessageA(w, WM_CLOSE, 0, 0);
+    bool ended = WaitUntil(
+        [&] {
+            AnswerHelpEngineBoxes();
+            for (HANDLE p : processes)
+                if (WaitForSingleObject(p, 0) == WAIT_TIMEOUT) return false;
+            return true;
+        },
+        timeout, Ms{10});
+    for (HANDLE p : processes) {
+        if (WaitForSingleObject(p, 0) == WAIT_TIMEOUT) KillProcess(p);
+        CloseHandle(p);
+    }
+    return ended && processes.size() == pids.size();
+}
+
+namespace {
+
+BOOL CALLBACK FindUnpaintedChild(HWND child, LPARAM param) {
+    if (!IsWindowVisible(child) || !GetUpdateRect(child, nullptr, FALSE)) return TRUE;
+    *reinterpret_cast<bool*>(param) = true;
+    return FALSE;
+}
+
+}  // namespace
+
+bool WaitForPainting(HWND window, Ms timeout) {
+    return WaitUntil(
+        [&] {
+            if (!IsWindowVisible(window) || GetUpdateRect(window, nullptr, FALSE)) return false;
+            bool unpainted = false;
+            EnumChildWindows(window, FindUnpaintedChild, reinterpret_cast<LPARAM>(&unpainted));
+            return !unpainted;
+        },
+        timeout);
+}
+
 namespace {
 
 bool RunningUnderWine() {

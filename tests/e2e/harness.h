@@ -15,6 +15,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -439,6 +440,110 @@ public:
 private:
     bool held_ = false;
 };
+
+// ---------------------------------------------------------------------------
+// The Settings dialog and its About box, as a user meets them: the dialog
+// opens when the minimized main window is restored; its controls are read
+// with the wide messages and worked with posted messages (clicks, typed
+// characters, list selections with the notification a click sends), so that
+// they reach the dialog in the order given and a message box they open cannot
+// block the test. Posted work is done only once the dialog's loop has taken it:
+// wait for its effect before reading what it changed.
+
+inline constexpr const char* kSettingsTitle = "ZARL (Settings)";
+inline constexpr const char* kAboutTitle = "About ZARL";
+
+// Restore from the main window's system menu or the taskbar
+// (WM_SYSCOMMAND SC_RESTORE): the program opens the Settings dialog instead.
+bool RestoreMainWindow(HWND mainWindow);
+// Restores the main window and returns the Settings dialog once it is shown;
+// null when it is not.
+HWND OpenSettingsDialog(HWND mainWindow, DWORD pid, Ms timeout = kResultTimeout);
+
+// The items of a list box of another process, top first, and its selection
+// (-1: none); nothing when the box does not answer.
+std::optional<std::vector<std::string>> ListBoxItems(HWND list);
+std::optional<int> ListBoxSelection(HWND list);
+// The selected item of a combo box (-1: none).
+std::optional<int> ComboSelection(HWND combo);
+// The text of any control (edit, static, button, combo box).
+std::optional<std::string> ControlText(HWND control);
+// A child of the dialog by its text, for controls without an id of their own.
+HWND ChildWithText(HWND dialog, const std::string& text);
+
+// Picks item `index` of a drop-down list as the mouse does: the selection
+// moves and the dialog gets CBN_SELCHANGE. Both are posted.
+bool SelectComboItem(HWND dialog, int controlId, int index);
+// The same for a list box (LB_SETCURSEL, then LBN_SELCHANGE).
+bool SelectListBoxItem(HWND dialog, int controlId, int index);
+// Replaces the text of an edit control by typing: everything is selected and
+// deleted with Backspace, then each character is typed (WM_CHAR, posted); the
+// edit tells the dialog of every change (EN_CHANGE) as it does for the keys.
+bool TypeIntoEdit(HWND dialog, int controlId, const std::string& text);
+
+// The window that has the keyboard focus in the thread of `window`.
+HWND FocusedWindow(HWND window);
+// Waits until the dialog has carried out what was posted to it so far: a
+// push button of it is highlighted (BM_SETSTATE, posted) and the highlight
+// read back, then taken off again; `meanwhile`, when given, runs at every
+// poll. False when the dialog does not get there within the timeout.
+bool WaitForDialogToCatchUp(HWND dialog, int buttonId, Ms timeout = kResultTimeout,
+                            const std::function<void()>& meanwhile = nullptr);
+// Moves the focus to a control of the dialog as a click or Tab does
+// (WM_NEXTDLGCTL, posted) and waits until it is there.
+bool FocusControl(HWND dialog, HWND control, Ms timeout = kResultTimeout);
+// A key pressed with the focus on a control: the focus move (WM_NEXTDLGCTL)
+// and then the key's messages are posted to the control as the system posts
+// them when it takes a typed key from the input queue. Esc and Enter go down
+// and up (WM_KEYDOWN, WM_KEYUP), which the dialog manager turns into Cancel
+// and the default button. F1 becomes WM_KEYF1, which the control passes on as
+// WM_HELP for itself to the dialog. The key does not depend on the focus
+// staying: on a display without a window manager the program's dialog loses
+// the activation (and the focus) whenever the help engine's windows come and
+// go, and for the same reason keys typed through SendInput, which reach the
+// foreground window only, get lost.
+bool PressKey(HWND dialog, HWND control, UINT virtualKey);
+bool PressF1(HWND dialog, HWND control);
+
+// ---------------------------------------------------------------------------
+// The help engine. WinHelpA starts winhlp32.exe, which under Wine traces every
+// request it gets (WINEDEBUG=+winhelp) to the Unix standard error it inherits
+// from the test; the end-to-end run sends that to a file (ZARL_E2E_HELP_TRACE,
+// set by tests/e2e/run-with-help-trace.sh) read here. While a help file is
+// missing the engine asks a Yes/No question, and the caller's WinHelpA waits
+// for the answer; the functions below answer No.
+
+struct HelpRequest {
+    unsigned command = 0;  // HELP_CONTEXT 1, HELP_QUIT 2, HELP_FINDER 11
+    unsigned data = 0;     // the context number for HELP_CONTEXT
+    std::string file;      // the help file named, without the quotes of the trace
+};
+
+// The Windows path of the trace file, or empty when this run has none.
+std::string HelpTracePath();
+// The size of the trace file now: later requests come after it.
+std::uint64_t HelpTraceSize();
+// The requests traced after `offset`, in order.
+std::vector<HelpRequest> HelpRequestsSince(std::uint64_t offset);
+std::string DescribeHelpRequests(const std::vector<HelpRequest>& requests);
+// Waits until a request with this command and data for "ZARL.HLP" is traced
+// after `offset`, answering the engine's questions meanwhile.
+testing::AssertionResult WaitForHelpRequest(std::uint64_t offset, unsigned command, unsigned data,
+                                            Ms timeout = kResultTimeout);
+// The processes of the help engine now running (those with a window of class
+// "MS_WINHELP").
+std::vector<DWORD> HelpEnginePids();
+// Answers every question box the help engine shows now (No, else Cancel, else
+// OK) and returns the texts of those boxes.
+std::vector<std::string> AnswerHelpEngineBoxes();
+// Ends every running help engine: its boxes answered, its windows closed
+// (WM_CLOSE), and only if it does not end then, its process terminated by its
+// handle. False when one could not be ended.
+bool CloseHelpEngine(Ms timeout = kCloseTimeout);
+
+// Waits until a window and its children have nothing left to paint (no
+// update region), so that a picture shows them drawn.
+bool WaitForPainting(HWND window, Ms timeout = kResultTimeout);
 
 // A picture of the whole X screen the programs run on, written as
 // <build tree>/screenshots/<name>.png (name: letters, digits, "_" and "-").
