@@ -20,18 +20,19 @@ fi
 # The build's own output only matters when it fails.
 log=build/run-build.log
 mkdir -p build
-if ! { cmake --preset "$preset" && cmake --build --preset "$preset" --target ZARL; } >"$log" 2>&1; then
+if ! { cmake --preset "$preset" && cmake --build --preset "$preset" --target ZARL zarl_help_beside_exe; } >"$log" 2>&1; then
     cat "$log" >&2
     echo "run.sh: the build failed (log: $log)" >&2
     exit 1
 fi
 
 prefix=build/$preset/wineprefix
+root=$PWD
 stop_session() {
-    bash cmake/wine-session.sh stop "$preset" "$prefix" || true
+    bash "$root/cmake/wine-session.sh" stop "$preset" "$root/$prefix" || true
 }
 trap stop_session EXIT
-bash cmake/wine-session.sh start "$preset" "$prefix"
+bash "$root/cmake/wine-session.sh" start "$preset" "$root/$prefix"
 
 cat <<'TEXT'
 ZARL is running, minimized, and watches the clipboard.
@@ -39,4 +40,7 @@ ZARL is running, minimized, and watches the clipboard.
   Restore the ZARL window for the settings; its system menu switches evaluation
   on and off. Close the window (or press Ctrl+C here) to stop.
 TEXT
-bash cmake/wine-run.sh "$preset" "$prefix" "build/$preset/ZARL.exe"
+# From the program's own directory, where its help file ZARL.HLP lies: the help
+# viewer looks for it in the current directory.
+cd "build/$preset"
+bash "$root/cmake/wine-run.sh" "$preset" "$root/$prefix" ZARL.exe
