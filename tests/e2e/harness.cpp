@@ -1359,6 +1359,10 @@ BOOL CALLBACK CollectEngineBox(HWND window, LPARAM param) {
 
 }  // namespace
 
+std::string HelpTraceSince(std::uint64_t offset) {
+    return ReadTraceFrom(offset);
+}
+
 std::uint64_t HelpTraceSize() {
     WIN32_FILE_ATTRIBUTE_DATA data;
     std::string path = HelpTracePath();

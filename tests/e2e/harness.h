@@ -523,6 +523,8 @@ struct HelpRequest {
 std::string HelpTracePath();
 // The size of the trace file now: later requests come after it.
 std::uint64_t HelpTraceSize();
+// The trace's text from `offset` on (the engine's other traces with it).
+std::string HelpTraceSince(std::uint64_t offset);
 // The requests traced after `offset`, in order.
 std::vector<HelpRequest> HelpRequestsSince(std::uint64_t offset);
 std::string DescribeHelpRequests(const std::vector<HelpRequest>& requests);
