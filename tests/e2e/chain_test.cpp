@@ -25,13 +25,15 @@ protected:
         behind1_ = std::make_unique<TestViewer>("behind1");
         behind2_ = std::make_unique<TestViewer>("behind2");
         ahead_ = std::make_unique<TestViewer>("ahead");
-        for (TestViewer* v : All()) ASSERT_TRUE(v->Created()) << "could not create viewer " << v->Name();
+        for (TestViewer* v : All())
+            ASSERT_TRUE(v->Created()) << "could not create viewer " << v->Name();
         ASSERT_TRUE(behind0_->Join());
         ASSERT_TRUE(behind1_->Join());
         ASSERT_TRUE(behind2_->Join());
         ASSERT_NO_FATAL_FAILURE(StartFresh());
         ASSERT_TRUE(ahead_->Join());
-        EXPECT_EQ(ahead_->Next(), zarl_->Window()) << "ZARL is not the viewer after the one that joined last";
+        EXPECT_EQ(ahead_->Next(), zarl_->Window())
+            << "ZARL is not the viewer after the one that joined last";
         // Joining sends the newcomer a notification, which runs down the
         // chain; the clipboard holds a text without key, so nothing is written.
         ASSERT_TRUE(WaitForClipboardToSettle(Ms{200}, Ms{5000}));
@@ -48,7 +50,8 @@ protected:
     // reaches `ahead` afterwards, so `ahead` counting two changes means ZARL's
     // write is complete. Then every member must have seen exactly those two.
     void CopyThroughAhead(const std::string& text, const std::string& expected,
-                          const std::vector<TestViewer*>& members, const std::vector<TestViewer*>& gone) {
+                          const std::vector<TestViewer*>& members,
+                          const std::vector<TestViewer*>& gone) {
         ClipboardWrite write = CopyText(text);
         ASSERT_TRUE(write.ok) << write.error;
         // With Delay 0 the cycle runs inside the notification, which `ahead`
@@ -66,11 +69,13 @@ protected:
 
     // Copies an expression while ZARL is the head of the chain.
     void CopyThroughZarl(const std::string& text, const std::string& expected,
-                         const std::vector<TestViewer*>& members, const std::vector<TestViewer*>& gone) {
+                         const std::vector<TestViewer*>& members,
+                         const std::vector<TestViewer*>& gone) {
         Outcome outcome = CopyAndAwaitChange(text);
         ASSERT_TRUE(outcome.write.ok) << outcome.write.error;
         ASSERT_TRUE(outcome.changed) << "copied " << Printable(text) << ", no result";
-        EXPECT_EQ(Printable(outcome.read.text), Printable(expected)) << "copied " << Printable(text);
+        EXPECT_EQ(Printable(outcome.read.text), Printable(expected))
+            << "copied " << Printable(text);
         EXPECT_TRUE(ExpectClipboardStaysQuiet(outcome.read.seq, kQuietPeriod, expected));
         ExpectCounts(members, gone, 2, outcome.write.seqOurs);
     }
@@ -90,12 +95,15 @@ protected:
             Ms{2000});
         PumpMessages(Ms{50});
         for (TestViewer* v : members) {
-            EXPECT_EQ(v->Draws(), changes) << "viewer " << v->Name() << " saw " << v->Draws()
-                                           << " notifications for " << changes << " clipboard changes";
-            EXPECT_EQ(v->ForwardFailures(), 0) << "viewer " << v->Name() << " could not pass a message on";
+            EXPECT_EQ(v->Draws(), changes)
+                << "viewer " << v->Name() << " saw " << v->Draws() << " notifications for "
+                << changes << " clipboard changes";
+            EXPECT_EQ(v->ForwardFailures(), 0)
+                << "viewer " << v->Name() << " could not pass a message on";
             if (ourSeq && !v->DrawSequences().empty()) {
                 EXPECT_EQ(v->DrawSequences().front(), *ourSeq)
-                    << "viewer " << v->Name() << " was told of our write only after the clipboard changed again "
+                    << "viewer " << v->Name()
+                    << " was told of our write only after the clipboard changed again "
                     << "(ZARL must pass the notification on before it evaluates)";
             }
         }
@@ -181,7 +189,8 @@ TEST_F(ViewerChain, ZarlLeavingKeepsTheChainIntact) {
     ASSERT_TRUE(ending.exited) << "ZARL did not end on WM_CLOSE";
     EXPECT_EQ(ending.exitCode, 0u);
     EXPECT_EQ(ahead_->Next(), behind2_->Window())
-        << "after ZARL left, the viewer ahead does not point at ZARL's former next viewer; chain changes "
+        << "after ZARL left, the viewer ahead does not point at ZARL's former next viewer; chain "
+           "changes "
            "it got: "
         << Changes(*ahead_);
     bool sawZarlLeave = false;
@@ -201,8 +210,8 @@ TEST_F(ViewerChain, ZarlLeavingKeepsTheChainIntact) {
 // With "+" as prefix key and results written with a plus sign, taking that
 // late notification for a new text would evaluate "+3" over and over.
 TEST_F(ViewerChain, ResultIsNotEvaluatedAgainWithAViewerAhead) {
-    ASSERT_NO_FATAL_FAILURE(StartFresh({Text("EvalKeyPosition", "PREFIX"), Text("EvalKey", "+"),
-                                        Text("OutFormatSign", "+")}));
+    ASSERT_NO_FATAL_FAILURE(StartFresh(
+        {Text("EvalKeyPosition", "PREFIX"), Text("EvalKey", "+"), Text("OutFormatSign", "+")}));
     TestViewer ahead("ahead");
     ASSERT_TRUE(ahead.Join());
     ASSERT_TRUE(WaitForClipboardToSettle(Ms{200}, Ms{5000}));
@@ -210,7 +219,8 @@ TEST_F(ViewerChain, ResultIsNotEvaluatedAgainWithAViewerAhead) {
     ClipboardWrite write = CopyText("+1+2");
     ASSERT_TRUE(write.ok) << write.error;
     ASSERT_TRUE(WaitUntil([&] { return ahead.Draws() >= 2; }, kResultTimeout))
-        << "the viewer ahead saw " << ahead.Draws() << " change(s), expected ours and ZARL's result";
+        << "the viewer ahead saw " << ahead.Draws()
+        << " change(s), expected ours and ZARL's result";
     ClipboardRead read = ReadClipboardText();
     EXPECT_EQ(Printable(read.text), Printable("+3"));
     EXPECT_TRUE(ExpectClipboardStaysQuiet(read.seq, Ms{600}, std::string("+3")));

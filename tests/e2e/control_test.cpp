@@ -28,15 +28,19 @@ TEST_F(Delay, ThreeCopiesWithinTheDelayGiveOneEvaluationOfTheLast) {
         ClipboardWrite second = CopyText("2+2=");
         PumpMessages(Ms{35});
         ClipboardWrite third = CopyText("3+3=");
-        ASSERT_TRUE(first.ok && second.ok && third.ok) << first.error << second.error << third.error;
-        double spread = std::chrono::duration<double, std::milli>(third.closedAt - first.closedAt).count();
+        ASSERT_TRUE(first.ok && second.ok && third.ok)
+            << first.error << second.error << third.error;
+        double spread =
+            std::chrono::duration<double, std::milli>(third.closedAt - first.closedAt).count();
         if (spread >= 95 && attempt < 3) {
             ASSERT_TRUE(WaitForClipboardToSettle(Ms{400}, Ms{5000}));
             continue;
         }
         ASSERT_LT(spread, 95) << "three clipboard writes took " << spread << " ms, three times";
-        EXPECT_EQ(second.seqAtOpen, first.seq) << "the clipboard changed between the first two copies";
-        EXPECT_EQ(third.seqAtOpen, second.seq) << "the clipboard changed between the last two copies";
+        EXPECT_EQ(second.seqAtOpen, first.seq)
+            << "the clipboard changed between the first two copies";
+        EXPECT_EQ(third.seqAtOpen, second.seq)
+            << "the clipboard changed between the last two copies";
 
         std::optional<DWORD> changed = WaitForClipboard(third.seq, kResultTimeout);
         double waited = MillisecondsSince(third.closedAt);
@@ -60,7 +64,8 @@ TEST_F(Delay, PausingWithinTheDelayDoesNotCancelTheCycle) {
     std::optional<DWORD> changed = WaitForClipboard(write.seq, kResultTimeout);
     ASSERT_TRUE(changed) << "the copy made just before pausing was never evaluated";
     std::string title;
-    EXPECT_TRUE(WaitForTitle(zarl_->Window(), "ZARL-Pausing", Ms{2000}, &title)) << "title: " << title;
+    EXPECT_TRUE(WaitForTitle(zarl_->Window(), "ZARL-Pausing", Ms{2000}, &title))
+        << "title: " << title;
     ClipboardRead result = ReadClipboardText();
     EXPECT_EQ(Printable(result.text), Printable("7"));
     // Paused now: later copies stay as they are.
@@ -74,11 +79,13 @@ TEST_F(SystemMenu, OperatingSwitchesEvaluationOffAndOn) {
 
     std::string title;
     ASSERT_TRUE(ChooseSystemMenu(zarl_->Window(), kOperatingCommand));
-    ASSERT_TRUE(WaitForTitle(zarl_->Window(), "ZARL-Pausing", Ms{2000}, &title)) << "title: " << title;
+    ASSERT_TRUE(WaitForTitle(zarl_->Window(), "ZARL-Pausing", Ms{2000}, &title))
+        << "title: " << title;
     EXPECT_TRUE(CopyAndExpectNoChange("2+3=", Ms{400}));
 
     ASSERT_TRUE(ChooseSystemMenu(zarl_->Window(), kOperatingCommand));
-    ASSERT_TRUE(WaitForTitle(zarl_->Window(), "ZARL-Operating", Ms{2000}, &title)) << "title: " << title;
+    ASSERT_TRUE(WaitForTitle(zarl_->Window(), "ZARL-Operating", Ms{2000}, &title))
+        << "title: " << title;
     // Switching on again evaluates nothing by itself...
     EXPECT_TRUE(ExpectClipboardStaysQuiet(ClipboardSequence(), Ms{300}, std::string("2+3=")));
     // ...and the next copy is evaluated.
@@ -94,8 +101,9 @@ TEST_F(SingleInstance, SecondCopyShowsBoxAndEndsLeavingTheFirstAlone) {
     ASSERT_TRUE(LaunchZarlProcess(&info, &why)) << why;
     ProcessGuard second(info);
     HWND box = FindMessageBox(second.Pid(), "ZARL", "ZARL is already running.", Ms{10000});
-    ASSERT_TRUE(box) << "no box \"ZARL is already running.\" (title \"ZARL\") from the second copy; "
-                     << "its windows: " << DescribeWindows(second.Pid());
+    ASSERT_TRUE(box)
+        << "no box \"ZARL is already running.\" (title \"ZARL\") from the second copy; "
+        << "its windows: " << DescribeWindows(second.Pid());
     EXPECT_TRUE(TopLevelWindows(second.Pid(), "ZARL").empty())
         << "the second copy created a main window of its own";
     ASSERT_TRUE(AnswerMessageBox(box, IDOK));
@@ -151,7 +159,8 @@ TEST_F(MainWindow, CloseEndsWithExitCodeZeroAndLeavesDefaultsStored) {
     EXPECT_TRUE(CopyAndExpectResult("1+2=", "3"));
 
     Zarl::Ending ending = zarl_->Close();
-    EXPECT_TRUE(ending.exited) << "ZARL did not end within " << kCloseTimeout.count() << " ms of WM_CLOSE";
+    EXPECT_TRUE(ending.exited) << "ZARL did not end within " << kCloseTimeout.count()
+                               << " ms of WM_CLOSE";
     EXPECT_EQ(ending.exitCode, 0u);
 
     EXPECT_EQ(ReadRegText(kSettingsKey, "Version"), std::optional<std::string>("3.05"));
@@ -175,7 +184,8 @@ TEST_F(MainWindow, CloseFromTheSystemMenuEndsIt) {
     ASSERT_TRUE(ChooseSystemMenu(zarl_->Window(), SC_CLOSE));
     DWORD code = 0;
     ASSERT_TRUE(WaitForProcessExit(zarl_->Process(), kCloseTimeout, &code))
-        << "ZARL did not end within " << kCloseTimeout.count() << " ms of Close from its system menu";
+        << "ZARL did not end within " << kCloseTimeout.count()
+        << " ms of Close from its system menu";
     EXPECT_EQ(code, 0u);
     EXPECT_EQ(ReadRegText(kSettingsKey, "Version"), std::optional<std::string>("3.05"));
 }
@@ -199,9 +209,9 @@ TEST_F(MainWindow, SettingsWrittenBeforeStartAreKeptAfterTheRun) {
 // writes back what was understood: a delay of 150 is the largest offered one
 // not above it (100); stored texts match only exactly.
 TEST_F(MainWindow, StoredValuesAreReadByTheirRules) {
-    ASSERT_NO_FATAL_FAILURE(StartFresh({Dword("Delay", 150), Text("EvalKey", "x"),
-                                        Text("EvalKeyPosition", "prefix"), Text("NoCopy", "YES"),
-                                        Text("OutFormatSign", "plus")}));
+    ASSERT_NO_FATAL_FAILURE(
+        StartFresh({Dword("Delay", 150), Text("EvalKey", "x"), Text("EvalKeyPosition", "prefix"),
+                    Text("NoCopy", "YES"), Text("OutFormatSign", "plus")}));
     EXPECT_EQ(ReadRegDword(kSettingsKey, "Delay"), std::optional<DWORD>(100));
     EXPECT_EQ(ReadRegText(kSettingsKey, "EvalKey"), std::optional<std::string>("="));
     EXPECT_EQ(ReadRegText(kSettingsKey, "EvalKeyPosition"), std::optional<std::string>("SUFFIX"));

@@ -72,16 +72,26 @@ std::string FullWidth(const std::string& ascii) {
         out += static_cast<char>(trail);
     };
     for (char c : ascii) {
-        if (c >= '0' && c <= '9') pair(0x82, 0x4F + (c - '0'));
-        else if (c >= 'A' && c <= 'Z') pair(0x82, 0x60 + (c - 'A'));
-        else if (c >= 'a' && c <= 'z') pair(0x82, 0x81 + (c - 'a'));
-        else if (c == '+') pair(0x81, 0x7B);
-        else if (c == '-') pair(0x81, 0x7C);
-        else if (c == '.') pair(0x81, 0x44);
-        else if (c == ',') pair(0x81, 0x43);
-        else if (c == '=') pair(0x81, 0x81);
-        else if (c == '^') pair(0x81, 0x4F);
-        else ADD_FAILURE() << "no full-width form listed here for " << c;
+        if (c >= '0' && c <= '9')
+            pair(0x82, 0x4F + (c - '0'));
+        else if (c >= 'A' && c <= 'Z')
+            pair(0x82, 0x60 + (c - 'A'));
+        else if (c >= 'a' && c <= 'z')
+            pair(0x82, 0x81 + (c - 'a'));
+        else if (c == '+')
+            pair(0x81, 0x7B);
+        else if (c == '-')
+            pair(0x81, 0x7C);
+        else if (c == '.')
+            pair(0x81, 0x44);
+        else if (c == ',')
+            pair(0x81, 0x43);
+        else if (c == '=')
+            pair(0x81, 0x81);
+        else if (c == '^')
+            pair(0x81, 0x4F);
+        else
+            ADD_FAILURE() << "no full-width form listed here for " << c;
     }
     return out;
 }
@@ -112,7 +122,8 @@ TEST_F(ClipboardCycle, FullWidthResultCarriesSignSeparatorsAndExponent) {
 }
 
 TEST_F(ClipboardCycle, PrefixKeyWithShiftJis) {
-    ASSERT_NO_FATAL_FAILURE(StartFresh({Text("ShiftJIS", "Yes"), Text("EvalKeyPosition", "PREFIX")}));
+    ASSERT_NO_FATAL_FAILURE(
+        StartFresh({Text("ShiftJIS", "Yes"), Text("EvalKeyPosition", "PREFIX")}));
     EXPECT_TRUE(CopyAndExpectResult(FullWidth("=1+2"), FullWidth("3")));
     // A lone lead byte at the end pairs with the terminating NUL and becomes a
     // byte the evaluator rejects.
@@ -150,8 +161,8 @@ TEST_F(ClipboardCycle, NoCopyLeavesTheClipboardAlone) {
 // "+3" is itself a valid input: taking the program's own write for a new
 // expression would make it evaluate forever.
 TEST_F(ClipboardCycle, ResultIsNotEvaluatedAgain) {
-    ASSERT_NO_FATAL_FAILURE(StartFresh({Text("EvalKeyPosition", "PREFIX"), Text("EvalKey", "+"),
-                                        Text("OutFormatSign", "+")}));
+    ASSERT_NO_FATAL_FAILURE(StartFresh(
+        {Text("EvalKeyPosition", "PREFIX"), Text("EvalKey", "+"), Text("OutFormatSign", "+")}));
     EXPECT_TRUE(CopyAndExpectResult("+1+2", "+3", Ms{600}));
     EXPECT_TRUE(CopyAndExpectResult("+2*5", "+10", Ms{600}));
 }

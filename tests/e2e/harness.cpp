@@ -78,8 +78,8 @@ void PumpMessages(Ms period) {
 std::string Printable(const std::string& bytes) {
     // Long texts show their beginning and end.
     if (bytes.size() > 80) {
-        return "(" + std::to_string(bytes.size()) + " bytes) " + Printable(bytes.substr(0, 40)) + "..." +
-               Printable(bytes.substr(bytes.size() - 20));
+        return "(" + std::to_string(bytes.size()) + " bytes) " + Printable(bytes.substr(0, 40)) +
+               "..." + Printable(bytes.substr(bytes.size() - 20));
     }
     std::string out = "\"";
     char buffer[8];
@@ -108,7 +108,8 @@ std::string Printable(const std::string& bytes) {
 std::string ZarlExePath() {
     char buffer[MAX_PATH * 2];
     DWORD n = GetEnvironmentVariableA("ZARL_E2E_EXE", buffer, sizeof buffer);
-    std::string path = (n > 0 && n < sizeof buffer) ? std::string(buffer, n) : std::string(ZARL_EXE);
+    std::string path =
+        (n > 0 && n < sizeof buffer) ? std::string(buffer, n) : std::string(ZARL_EXE);
     std::replace(path.begin(), path.end(), '/', '\\');
     return path;
 }
@@ -223,9 +224,8 @@ bool LaunchZarlProcess(PROCESS_INFORMATION* info, std::string* why) {
 bool WaitForProcessExit(HANDLE process, Ms timeout, DWORD* exitCode) {
     Deadline deadline(timeout);
     for (;;) {
-        DWORD r = MsgWaitForMultipleObjects(1, &process, FALSE,
-                                            ToTimeout(std::min(deadline.Left(), Ms{20})),
-                                            QS_ALLINPUT);
+        DWORD r = MsgWaitForMultipleObjects(
+            1, &process, FALSE, ToTimeout(std::min(deadline.Left(), Ms{20})), QS_ALLINPUT);
         if (r == WAIT_OBJECT_0) {
             if (exitCode) GetExitCodeProcess(process, exitCode);
             return true;
@@ -314,8 +314,9 @@ std::unique_ptr<Zarl> StartZarl(std::string* why, Ms timeout) {
         if (exited) {
             DWORD code = 0;
             GetExitCodeProcess(info.hProcess, &code);
-            *why = "ZARL.exe ended (exit code " + std::to_string(static_cast<long>(code)) +
-                   ") before its window was ready; its windows: " + DescribeWindows(info.dwProcessId);
+            *why =
+                "ZARL.exe ended (exit code " + std::to_string(static_cast<long>(code)) +
+                ") before its window was ready; its windows: " + DescribeWindows(info.dwProcessId);
         } else {
             *why = "ZARL.exe was not ready within " + std::to_string(timeout.count()) +
                    " ms: " + state + "; its windows: " + DescribeWindows(info.dwProcessId);
@@ -403,7 +404,8 @@ ClipboardWrite CopyText(const std::string& bytes, Ms timeout) {
 ClipboardWrite CopyBitmap(Ms timeout) {
     return WriteClipboard(timeout, false, [&](std::string* error) {
         std::vector<std::uint32_t> pixels(16 * 16);
-        for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = (i % 3 == 0) ? 0x00FF0000u : 0x000000FFu;
+        for (size_t i = 0; i < pixels.size(); ++i)
+            pixels[i] = (i % 3 == 0) ? 0x00FF0000u : 0x000000FFu;
         HBITMAP bitmap = CreateBitmap(16, 16, 1, 32, pixels.data());
         if (!bitmap) {
             *error = LastErrorText("CreateBitmap");
@@ -484,7 +486,8 @@ testing::AssertionResult ExpectClipboardStaysQuiet(DWORD since, Ms period,
         if (!read.opened) return testing::AssertionFailure() << "could not open the clipboard";
         if (!read.hasText || read.text != *expectedText) {
             return testing::AssertionFailure()
-                   << "the clipboard should still hold " << Printable(*expectedText) << " but holds "
+                   << "the clipboard should still hold " << Printable(*expectedText)
+                   << " but holds "
                    << (read.hasText ? Printable(read.text) : std::string("no text"));
         }
     }
@@ -519,7 +522,8 @@ Outcome CopyAndAwaitChange(const std::string& text, Ms timeout) {
         outcome.changed = true;
     } else {
         outcome.read = ReadClipboardText();
-        outcome.changed = outcome.read.opened && (!outcome.read.hasText || outcome.read.text != text);
+        outcome.changed =
+            outcome.read.opened && (!outcome.read.hasText || outcome.read.text != text);
     }
     outcome.milliseconds =
         std::chrono::duration<double, std::milli>(Clock::now() - outcome.write.closedAt).count();
@@ -530,7 +534,8 @@ testing::AssertionResult CopyAndExpectResult(const std::string& text, const std:
                                              std::optional<Ms> quietAfter, Ms timeout) {
     Outcome outcome = CopyAndAwaitChange(text, timeout);
     if (!outcome.write.ok)
-        return testing::AssertionFailure() << "copying " << Printable(text) << ": " << outcome.write.error;
+        return testing::AssertionFailure()
+               << "copying " << Printable(text) << ": " << outcome.write.error;
     if (!outcome.changed) {
         return testing::AssertionFailure()
                << "copied " << Printable(text) << ", expected " << Printable(expected)
@@ -555,15 +560,19 @@ testing::AssertionResult CopyAndExpectResult(const std::string& text, const std:
 
 testing::AssertionResult CopyAndExpectNoChange(const std::string& text, Ms period) {
     ClipboardWrite write = CopyText(text);
-    if (!write.ok) return testing::AssertionFailure() << "copying " << Printable(text) << ": " << write.error;
+    if (!write.ok)
+        return testing::AssertionFailure() << "copying " << Printable(text) << ": " << write.error;
     if (write.overtaken) {
         ClipboardRead read = ReadClipboardText();
         return testing::AssertionFailure()
-               << "copied " << Printable(text) << ": the clipboard changed right after the copy; it holds "
+               << "copied " << Printable(text)
+               << ": the clipboard changed right after the copy; it holds "
                << (read.hasText ? Printable(read.text) : std::string("no text"));
     }
     auto quiet = ExpectClipboardStaysQuiet(write.seq, period, text);
-    if (!quiet) return testing::AssertionFailure() << "copied " << Printable(text) << ": " << quiet.message();
+    if (!quiet)
+        return testing::AssertionFailure()
+               << "copied " << Printable(text) << ": " << quiet.message();
     return testing::AssertionSuccess();
 }
 
@@ -642,7 +651,8 @@ bool AnswerMessageBox(HWND box, int buttonId) {
 std::optional<LRESULT> SendWithTimeout(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
                                        Ms timeout) {
     DWORD_PTR result = 0;
-    if (!SendMessageTimeoutA(window, message, wParam, lParam, SMTO_NORMAL, ToTimeout(timeout), &result))
+    if (!SendMessageTimeoutA(window, message, wParam, lParam, SMTO_NORMAL, ToTimeout(timeout),
+                             &result))
         return std::nullopt;
     return static_cast<LRESULT>(result);
 }
@@ -680,10 +690,11 @@ bool DeleteBrenmoorKey() {
 
 namespace {
 
-bool WriteRegValue(const char* subkey, const std::string& name, DWORD type, const void* data, DWORD size) {
+bool WriteRegValue(const char* subkey, const std::string& name, DWORD type, const void* data,
+                   DWORD size) {
     HKEY key;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, subkey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                        nullptr, &key, nullptr) != ERROR_SUCCESS)
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, subkey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
         return false;
     LONG r = RegSetValueExA(key, name.c_str(), 0, type, static_cast<const BYTE*>(data), size);
     RegCloseKey(key);
@@ -702,14 +713,15 @@ bool WriteRegDword(const char* subkey, const std::string& name, DWORD value) {
 
 std::optional<RegValue> ReadRegValue(const char* subkey, const std::string& name) {
     HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, subkey, 0, KEY_READ, &key) != ERROR_SUCCESS) return std::nullopt;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, subkey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return std::nullopt;
     DWORD type = 0;
     DWORD size = 0;
     std::optional<RegValue> value;
     if (RegQueryValueExA(key, name.c_str(), nullptr, &type, nullptr, &size) == ERROR_SUCCESS) {
         std::string data(size, '\0');
-        if (RegQueryValueExA(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data.data()),
-                             &size) == ERROR_SUCCESS) {
+        if (RegQueryValueExA(key, name.c_str(), nullptr, &type,
+                             reinterpret_cast<BYTE*>(data.data()), &size) == ERROR_SUCCESS) {
             data.resize(size);
             value = RegValue{type, data};
         }
@@ -729,7 +741,8 @@ std::optional<std::string> ReadRegText(const char* subkey, const std::string& na
 
 std::optional<DWORD> ReadRegDword(const char* subkey, const std::string& name) {
     auto value = ReadRegValue(subkey, name);
-    if (!value || value->type != REG_DWORD || value->data.size() != sizeof(DWORD)) return std::nullopt;
+    if (!value || value->type != REG_DWORD || value->data.size() != sizeof(DWORD))
+        return std::nullopt;
     DWORD number;
     std::memcpy(&number, value->data.data(), sizeof number);
     return number;
@@ -737,11 +750,12 @@ std::optional<DWORD> ReadRegDword(const char* subkey, const std::string& name) {
 
 std::optional<RegSnapshot> SnapshotKey(const char* subkey) {
     HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, subkey, 0, KEY_READ, &key) != ERROR_SUCCESS) return std::nullopt;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, subkey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return std::nullopt;
     DWORD maxName = 0;
     DWORD maxData = 0;
-    RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &maxName, &maxData,
-                     nullptr, nullptr);
+    RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &maxName,
+                     &maxData, nullptr, nullptr);
     RegSnapshot snapshot;
     for (DWORD index = 0;; ++index) {
         std::string name(maxName + 2, '\0');
@@ -794,7 +808,8 @@ bool DeleteIni() {
 }
 
 bool WriteIni(const std::string& section, const std::string& key, const std::string& value) {
-    bool ok = WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), "ZARL.INI") != FALSE;
+    bool ok = WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), "ZARL.INI") !=
+              FALSE;
     WritePrivateProfileStringA(nullptr, nullptr, nullptr, "ZARL.INI");
     return ok;
 }
@@ -803,7 +818,8 @@ std::optional<std::string> ReadIni(const std::string& section, const std::string
     WritePrivateProfileStringA(nullptr, nullptr, nullptr, "ZARL.INI");
     const char* missing = "\x01missing\x01";
     char buffer[1024] = "";
-    GetPrivateProfileStringA(section.c_str(), key.c_str(), missing, buffer, sizeof buffer, "ZARL.INI");
+    GetPrivateProfileStringA(section.c_str(), key.c_str(), missing, buffer, sizeof buffer,
+                             "ZARL.INI");
     if (std::strcmp(buffer, missing) == 0) return std::nullopt;
     return std::string(buffer);
 }
@@ -814,7 +830,8 @@ testing::AssertionResult FreshStore(const std::vector<Setting>& settings) {
     if (!DeleteIni()) return testing::AssertionFailure() << "could not delete " << IniPath();
     if (settings.empty()) return testing::AssertionSuccess();
     if (!WriteRegText(kSettingsKey, "Version", "3.05"))
-        return testing::AssertionFailure() << "could not write Version under HKCU\\" << kSettingsKey;
+        return testing::AssertionFailure()
+               << "could not write Version under HKCU\\" << kSettingsKey;
     for (const Setting& s : settings) {
         bool ok = s.isDword ? WriteRegDword(kSettingsKey, s.name, s.number)
                             : WriteRegText(kSettingsKey, s.name, s.text);
@@ -899,25 +916,25 @@ void TestViewer::Forward(UINT message, WPARAM wParam, LPARAM lParam) {
 
 LRESULT TestViewer::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_DRAWCLIPBOARD:
-        ++draws_;
-        drawSequences_.push_back(GetClipboardSequenceNumber());
-        if (!joined_) {
-            // Not a member any more: whoever sent this holds a stale handle.
-            ++drawsAfterLeaving_;
+        case WM_DRAWCLIPBOARD:
+            ++draws_;
+            drawSequences_.push_back(GetClipboardSequenceNumber());
+            if (!joined_) {
+                // Not a member any more: whoever sent this holds a stale handle.
+                ++drawsAfterLeaving_;
+                return 0;
+            }
+            if (next_) Forward(message, wParam, lParam);
             return 0;
-        }
-        if (next_) Forward(message, wParam, lParam);
-        return 0;
-    case WM_CHANGECBCHAIN:
-        chainChanges_.emplace_back(reinterpret_cast<HWND>(wParam), reinterpret_cast<HWND>(lParam));
-        if (reinterpret_cast<HWND>(wParam) == next_)
-            next_ = reinterpret_cast<HWND>(lParam);
-        else if (next_ && joined_)
-            Forward(message, wParam, lParam);
-        return 0;
-    default:
-        return DefWindowProcA(window_, message, wParam, lParam);
+        case WM_CHANGECBCHAIN:
+            chainChanges_.emplace_back(reinterpret_cast<HWND>(wParam),
+                                       reinterpret_cast<HWND>(lParam));
+            if (reinterpret_cast<HWND>(wParam) == next_)
+                next_ = reinterpret_cast<HWND>(lParam);
+            else if (next_ && joined_)
+                Forward(message, wParam, lParam);
+            return 0;
+        default: return DefWindowProcA(window_, message, wParam, lParam);
     }
 }
 

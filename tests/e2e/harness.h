@@ -110,9 +110,9 @@ public:
     std::string Title() const { return WindowTitle(window_); }
 
     struct Ending {
-        bool exited = false;   // ended by itself within the deadline
-        bool killed = false;   // had to be terminated
-        DWORD exitCode = 0;    // valid when exited
+        bool exited = false;  // ended by itself within the deadline
+        bool killed = false;  // had to be terminated
+        DWORD exitCode = 0;   // valid when exited
         double milliseconds = 0;
     };
     // Posts WM_CLOSE to the main window and waits for the process to end;
@@ -209,8 +209,8 @@ std::optional<DWORD> WaitForClipboardToSettle(Ms quiet, Ms timeout);
 // What ZARL made of one copied text.
 struct Outcome {
     ClipboardWrite write;
-    ClipboardRead read;     // the clipboard after the change (when changed)
-    bool changed = false;   // the clipboard changed after our write
+    ClipboardRead read;       // the clipboard after the change (when changed)
+    bool changed = false;     // the clipboard changed after our write
     double milliseconds = 0;  // from our CloseClipboard to the readable result
 };
 // Copies the text and waits (bounded) for the clipboard to change, then reads

@@ -53,8 +53,9 @@ Stats Summarize(std::vector<double> values) {
 }
 
 void Print(const char* what, const Stats& s, size_t n) {
-    std::printf("%-34s n=%-4zu median %8.3f ms   p95 %8.3f ms   min %8.3f   max %8.3f   mean %8.3f\n", what, n,
-                s.median, s.p95, s.min, s.max, s.mean);
+    std::printf(
+        "%-34s n=%-4zu median %8.3f ms   p95 %8.3f ms   min %8.3f   max %8.3f   mean %8.3f\n", what,
+        n, s.median, s.p95, s.min, s.max, s.mean);
 }
 
 // Waits for our own write to be followed by another one, polling without
@@ -154,7 +155,8 @@ int main(int argc, char** argv) {
         else if (std::strncmp(argv[i], "--starts=", 9) == 0)
             starts = std::atoi(argv[i] + 9);
         else
-            return Fail(std::string("unknown argument ") + argv[i] + " (use --changes=N --starts=N)");
+            return Fail(std::string("unknown argument ") + argv[i] +
+                        " (use --changes=N --starts=N)");
     }
     if (changes < 1 || starts < 1) return Fail("--changes and --starts must be at least 1");
     std::string why;
@@ -173,13 +175,16 @@ int main(int argc, char** argv) {
         Outcome outcome = CopyAndAwaitChange("1+2=");
         double total = MillisecondsSince(t0);
         if (!outcome.changed || outcome.read.text != "3")
-            return Fail("start " + std::to_string(i) + ": 1+2= gave " + Printable(outcome.read.text));
+            return Fail("start " + std::to_string(i) + ": 1+2= gave " +
+                        Printable(outcome.read.text));
         ready.push_back(zarl->StartMilliseconds());
         firstResult.push_back(total);
-        if (i == 0) std::printf("first start (no stored settings): ready %.1f ms, first result %.1f ms\n",
-                                zarl->StartMilliseconds(), total);
+        if (i == 0)
+            std::printf("first start (no stored settings): ready %.1f ms, first result %.1f ms\n",
+                        zarl->StartMilliseconds(), total);
         Zarl::Ending ending = zarl->Close();
-        if (!ending.exited || ending.exitCode != 0) return Fail("ZARL did not end cleanly on WM_CLOSE");
+        if (!ending.exited || ending.exitCode != 0)
+            return Fail("ZARL did not end cleanly on WM_CLOSE");
     }
 
     std::unique_ptr<Zarl> zarl = StartZarl(&why);
@@ -204,7 +209,8 @@ int main(int argc, char** argv) {
             ++missed;
             continue;
         }
-        if (seen != expected) return Fail(text + " gave " + Printable(seen) + ", expected " + expected);
+        if (seen != expected)
+            return Fail(text + " gave " + Printable(seen) + ", expected " + expected);
         if (i >= 0) latency.push_back(ms);  // the first ten warm up
     }
 
@@ -214,24 +220,31 @@ int main(int argc, char** argv) {
 
     std::printf("\n");
     Print("clipboard write -> result readable", Summarize(latency), latency.size());
-    if (missed) std::printf("  (%d changes not timed: the result came before the write's sequence number was read)\n",
-                            missed);
+    if (missed)
+        std::printf(
+            "  (%d changes not timed: the result came before the write's sequence number was "
+            "read)\n",
+            missed);
     Print("CreateProcess -> window ready", Summarize(ready), ready.size());
     Print("CreateProcess -> first result", Summarize(firstResult), firstResult.size());
     std::printf("\nmemory, GetProcessMemoryInfo (as Wine reports it):\n");
     for (auto [label, m] : {std::pair<const char*, MemoryFigures>{"after start-up", idle},
                             std::pair<const char*, MemoryFigures>{"after the latency run", busy}}) {
         if (m.ok && m.privateUsage == 0)
-            std::printf("  %-22s PrivateUsage not reported (0)  WorkingSet %7.1f KiB  PeakWorkingSet %7.1f KiB\n",
-                        label, m.workingSet / 1024.0, m.peakWorkingSet / 1024.0);
+            std::printf(
+                "  %-22s PrivateUsage not reported (0)  WorkingSet %7.1f KiB  PeakWorkingSet %7.1f "
+                "KiB\n",
+                label, m.workingSet / 1024.0, m.peakWorkingSet / 1024.0);
         else if (m.ok)
-            std::printf("  %-22s PrivateUsage %7.1f KiB  WorkingSet %7.1f KiB  PeakWorkingSet %7.1f KiB\n", label,
-                        m.privateUsage / 1024.0, m.workingSet / 1024.0, m.peakWorkingSet / 1024.0);
+            std::printf(
+                "  %-22s PrivateUsage %7.1f KiB  WorkingSet %7.1f KiB  PeakWorkingSet %7.1f KiB\n",
+                label, m.privateUsage / 1024.0, m.workingSet / 1024.0, m.peakWorkingSet / 1024.0);
         else
             std::printf("  %-22s GetProcessMemoryInfo failed (error %lu)\n", label, GetLastError());
     }
     if (!status.empty()) {
-        std::printf("memory, Linux /proc/%s/status of the Wine process running ZARL.exe:\n", unixPid.c_str());
+        std::printf("memory, Linux /proc/%s/status of the Wine process running ZARL.exe:\n",
+                    unixPid.c_str());
         for (const char* field : {"VmRSS", "VmHWM", "RssAnon", "RssFile", "VmSize"})
             std::printf("  %-8s %s\n", field, StatusField(status, field).c_str());
     } else {

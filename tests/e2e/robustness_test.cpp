@@ -43,7 +43,8 @@ protected:
             if (i % 2 == 0 && !text.empty()) text.back() = key;
             if (i % 4 == 1 && !text.empty()) text.front() = key;
             ClipboardWrite write = CopyText(text);
-            ASSERT_TRUE(write.ok) << "random text " << i << " (seed " << seed << "): " << write.error;
+            ASSERT_TRUE(write.ok) << "random text " << i << " (seed " << seed
+                                  << "): " << write.error;
         }
     }
 
@@ -94,7 +95,8 @@ TEST_F(BadInput, RandomBytesWithKeyAtTheEnd) {
 // Prefix position with full-width handling: a lone lead byte at the end is
 // paired with the terminating NUL.
 TEST_F(BadInput, RandomBytesWithKeyAtTheStart) {
-    ASSERT_NO_FATAL_FAILURE(StartAndRemember({Text("ShiftJIS", "Yes"), Text("EvalKeyPosition", "PREFIX")}));
+    ASSERT_NO_FATAL_FAILURE(
+        StartAndRemember({Text("ShiftJIS", "Yes"), Text("EvalKeyPosition", "PREFIX")}));
     ASSERT_NO_FATAL_FAILURE(CopyRandomTexts(7u, 300, '='));
     for (const char* text : {"=1+2\x82", "=\x82", "\x81\x81\x82", "=\x81"}) {
         ClipboardWrite write = CopyText(text);
@@ -109,15 +111,16 @@ TEST_F(BadInput, ThousandChangesInABurst) {
     for (int i = 0; i < 1000; ++i) {
         std::string text;
         switch (i % 4) {
-        case 0: text = std::to_string(i) + "+1="; break;
-        case 1: text = "no key " + std::to_string(i); break;
-        case 2: text = std::to_string(i) + "*2=\r\n"; break;
-        default: text = "1/0="; break;
+            case 0: text = std::to_string(i) + "+1="; break;
+            case 1: text = "no key " + std::to_string(i); break;
+            case 2: text = std::to_string(i) + "*2=\r\n"; break;
+            default: text = "1/0="; break;
         }
         ClipboardWrite write = CopyText(text);
         ASSERT_TRUE(write.ok) << "change " << i << ": " << write.error;
     }
-    std::printf("[          ] 1000 clipboard changes written in %.0f ms\n", MillisecondsSince(start));
+    std::printf("[          ] 1000 clipboard changes written in %.0f ms\n",
+                MillisecondsSince(start));
     ExpectUnharmed();
 }
 

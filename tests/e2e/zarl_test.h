@@ -46,8 +46,8 @@ protected:
             ASSERT_TRUE(StartedByHarness(pid))
                 << "a ZARL window of a process this harness did not start (pid " << pid
                 << ") exists; end it before running the end-to-end tests";
-            HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE | PROCESS_QUERY_INFORMATION,
-                                         FALSE, pid);
+            HANDLE process = OpenProcess(
+                PROCESS_TERMINATE | SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, pid);
             if (process) {
                 PostMessageA(w, WM_CLOSE, 0, 0);
                 if (!WaitForProcessExit(process, kCloseTimeout, nullptr)) KillProcess(process);
