@@ -1,5 +1,6 @@
 # Checks of zarl-eval's options, exit statuses and line reading. Included by
-# run_table.cmake (which supplies zarl_run and the failure count), or run alone:
+# run_table.cmake (which supplies zarl_run and the failure count), or run alone
+# (zarl_run then comes from zarl_lines.cmake beside this file):
 #
 #   cmake -DZARL_EVAL=<zarl-eval> [-DZARL_EMULATOR=<command list>] -P run_options.cmake
 cmake_minimum_required(VERSION 3.25)
@@ -25,22 +26,7 @@ if(NOT ZARL_CLI_INCLUDED)
     file(MAKE_DIRECTORY "${ZARL_SCRATCH}")
     set(ZARL_CLI_FAILURES 0)
 
-    function(zarl_run status_var out_var err_var)
-        cmake_parse_arguments(PARSE_ARGV 3 RUN "" "INPUT" "ARGS")
-        if(NOT RUN_INPUT)
-            file(WRITE "${ZARL_SCRATCH}/empty.txt" "")
-            set(RUN_INPUT "${ZARL_SCRATCH}/empty.txt")
-        endif()
-        execute_process(
-            COMMAND ${ZARL_EMULATOR} "${ZARL_EVAL}" ${RUN_ARGS}
-            INPUT_FILE "${RUN_INPUT}"
-            RESULT_VARIABLE status
-            OUTPUT_VARIABLE out
-            ERROR_VARIABLE err)
-        set(${status_var} "${status}" PARENT_SCOPE)
-        set(${out_var} "${out}" PARENT_SCOPE)
-        set(${err_var} "${err}" PARENT_SCOPE)
-    endfunction()
+    include("${CMAKE_CURRENT_LIST_DIR}/zarl_lines.cmake")
 endif()
 
 # Shows a text with its control bytes visible.

@@ -39,42 +39,9 @@ endif()
 file(REMOVE_RECURSE "${ZARL_SCRATCH}")
 file(MAKE_DIRECTORY "${ZARL_SCRATCH}")
 
-# Bytes that CMake's lists would take apart travel as placeholders while a
-# text is handled as a list of lines.
-set(ZARL_SEMICOLON "<zarl-semicolon>")
-set(ZARL_OPEN "<zarl-open>")
-set(ZARL_CLOSE "<zarl-close>")
-set(ZARL_BACKSLASH "<zarl-backslash>")
-
-function(zarl_protect text out)
-    string(REPLACE "\\" "${ZARL_BACKSLASH}" text "${text}")
-    string(REPLACE ";" "${ZARL_SEMICOLON}" text "${text}")
-    string(REPLACE "[" "${ZARL_OPEN}" text "${text}")
-    string(REPLACE "]" "${ZARL_CLOSE}" text "${text}")
-    set(${out} "${text}" PARENT_SCOPE)
-endfunction()
-
-function(zarl_restore text out)
-    string(REPLACE "${ZARL_SEMICOLON}" ";" text "${text}")
-    string(REPLACE "${ZARL_OPEN}" "[" text "${text}")
-    string(REPLACE "${ZARL_CLOSE}" "]" text "${text}")
-    string(REPLACE "${ZARL_BACKSLASH}" "\\" text "${text}")
-    set(${out} "${text}" PARENT_SCOPE)
-endfunction()
-
-# Splits text into a list of protected lines (no final empty line); a CR
-# before each LF is dropped.
-function(zarl_split_lines text out)
-    zarl_protect("${text}" text)
-    string(REPLACE "\r\n" "\n" text "${text}")
-    string(REGEX REPLACE "\n$" "" text "${text}")
-    if(text STREQUAL "")
-        set(${out} "" PARENT_SCOPE)
-        return()
-    endif()
-    string(REPLACE "\n" ";" lines "${text}")
-    set(${out} "${lines}" PARENT_SCOPE)
-endfunction()
+# Placeholders, zarl_protect / zarl_restore, zarl_split_lines and zarl_run,
+# shared with the table checks of zarl-eval.
+include("${CMAKE_CURRENT_LIST_DIR}/../cli/zarl_lines.cmake")
 
 set(failures 0)
 set(examples 0)
@@ -108,12 +75,7 @@ function(zarl_run_paragraph)
     math(EXPR run_number "${runs} + 1")
     set(input_file "${ZARL_SCRATCH}/run-${run_number}.txt")
     file(WRITE "${input_file}" "${input}")
-    execute_process(
-        COMMAND ${ZARL_EMULATOR} "${ZARL_EVAL}" ${para_options}
-        INPUT_FILE "${input_file}"
-        RESULT_VARIABLE status
-        OUTPUT_VARIABLE output
-        ERROR_VARIABLE errors)
+    zarl_run(status output errors INPUT "${input_file}" ARGS ${para_options})
 
     list(GET para_lines 0 first_line)
     # "zarl-eval" and its options, as messages show the run.
@@ -123,7 +85,7 @@ function(zarl_run_paragraph)
     set(local_failures 0)
     set(local_mismatches 0)
 
-    zarl_split_lines("${output}" output_lines)
+    zarl_split_lines("${output}" output_lines DROP_CR)
     list(LENGTH output_lines output_count)
     if(NOT output_count EQUAL count)
         message("${where}: ${count} examples gave ${output_count} output lines from ${shown_command}")
@@ -256,7 +218,7 @@ endif()
 foreach(but_file IN LISTS but_files)
     get_filename_component(but_name "${but_file}" NAME)
     file(READ "${but_file}" but_text)
-    zarl_split_lines("${but_text}" but_lines)
+    zarl_split_lines("${but_text}" but_lines DROP_CR)
     set(code_lines "")
     set(code_numbers "")
     set(pending_set FALSE)
