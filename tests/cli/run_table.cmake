@@ -58,23 +58,10 @@ if(NOT DEFINED ZARL_OPTION_CHECKS)
     endif()
 endif()
 
-# A scratch directory of this run for the input files (ZARL_SCRATCH_ROOT, else
-# TMPDIR, else /tmp), removed at the end.
-if(NOT ZARL_SCRATCH_ROOT)
-    if(DEFINED ENV{TMPDIR} AND IS_DIRECTORY "$ENV{TMPDIR}")
-        set(ZARL_SCRATCH_ROOT "$ENV{TMPDIR}")
-    elseif(IS_DIRECTORY /tmp)
-        set(ZARL_SCRATCH_ROOT /tmp)
-    else()
-        set(ZARL_SCRATCH_ROOT "${CMAKE_CURRENT_BINARY_DIR}")
-    endif()
-endif()
-string(RANDOM LENGTH 10 ZARL_RUN_ID)
-set(ZARL_SCRATCH "${ZARL_SCRATCH_ROOT}/zarl-cli-${ZARL_RUN_ID}")
-file(MAKE_DIRECTORY "${ZARL_SCRATCH}")
-
-# Placeholders, zarl_protect / zarl_restore, zarl_split_lines and zarl_run.
+# Placeholders, zarl_protect / zarl_restore, zarl_split_lines, zarl_run, and
+# a scratch directory of this run for the input files, removed at the end.
 include("${CMAKE_CURRENT_LIST_DIR}/zarl_lines.cmake")
+zarl_make_scratch()
 
 set(ZARL_CLI_FAILURES 0)
 

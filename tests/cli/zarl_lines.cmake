@@ -8,6 +8,23 @@
 # command list that runs it, empty for a native build) and, without INPUT,
 # ZARL_SCRATCH (a directory for its empty input file) when it is called.
 
+# Sets ZARL_SCRATCH to a new directory of this run for input files: under
+# ZARL_SCRATCH_ROOT, else TMPDIR, else /tmp, else the current binary directory.
+macro(zarl_make_scratch)
+    if(NOT ZARL_SCRATCH_ROOT)
+        if(DEFINED ENV{TMPDIR} AND IS_DIRECTORY "$ENV{TMPDIR}")
+            set(ZARL_SCRATCH_ROOT "$ENV{TMPDIR}")
+        elseif(IS_DIRECTORY /tmp)
+            set(ZARL_SCRATCH_ROOT /tmp)
+        else()
+            set(ZARL_SCRATCH_ROOT "${CMAKE_CURRENT_BINARY_DIR}")
+        endif()
+    endif()
+    string(RANDOM LENGTH 10 ZARL_RUN_ID)
+    set(ZARL_SCRATCH "${ZARL_SCRATCH_ROOT}/zarl-cli-${ZARL_RUN_ID}")
+    file(MAKE_DIRECTORY "${ZARL_SCRATCH}")
+endmacro()
+
 # Text bytes that CMake's lists would take apart ("[", "]" and ";", and a
 # backslash, which would escape the ";" between two elements) travel as
 # placeholders while a text is handled as a list of lines. No placeholder

@@ -63,39 +63,6 @@ TEST_F(ClipboardCycle, KeyCharacterComesFromTheSettings) {
 const std::string kFullWidthOnePlusTwo = "\x82\x50\x81\x7B\x82\x51";
 const std::string kFullWidthEquals = "\x81\x81";
 
-// The Shift-JIS full-width form of a text of digits, letters and the few
-// signs used here, pair by pair from the code table.
-std::string FullWidth(const std::string& ascii) {
-    std::string out;
-    auto pair = [&](unsigned lead, unsigned trail) {
-        out += static_cast<char>(lead);
-        out += static_cast<char>(trail);
-    };
-    for (char c : ascii) {
-        if (c >= '0' && c <= '9')
-            pair(0x82, 0x4F + (c - '0'));
-        else if (c >= 'A' && c <= 'Z')
-            pair(0x82, 0x60 + (c - 'A'));
-        else if (c >= 'a' && c <= 'z')
-            pair(0x82, 0x81 + (c - 'a'));
-        else if (c == '+')
-            pair(0x81, 0x7B);
-        else if (c == '-')
-            pair(0x81, 0x7C);
-        else if (c == '.')
-            pair(0x81, 0x44);
-        else if (c == ',')
-            pair(0x81, 0x43);
-        else if (c == '=')
-            pair(0x81, 0x81);
-        else if (c == '^')
-            pair(0x81, 0x4F);
-        else
-            ADD_FAILURE() << "no full-width form listed here for " << c;
-    }
-    return out;
-}
-
 TEST_F(ClipboardCycle, FullWidthTextWithFullWidthKeyGivesFullWidthResult) {
     ASSERT_NO_FATAL_FAILURE(StartFresh({Text("ShiftJIS", "Yes")}));
     EXPECT_TRUE(CopyAndExpectResult(kFullWidthOnePlusTwo + kFullWidthEquals, "\x82\x52"));
@@ -117,14 +84,14 @@ TEST_F(ClipboardCycle, FullWidthTextIsLeftAloneWithoutShiftJis) {
 
 TEST_F(ClipboardCycle, FullWidthResultCarriesSignSeparatorsAndExponent) {
     ASSERT_NO_FATAL_FAILURE(StartFresh({Text("ShiftJIS", "Yes"), Text("InsThousandSep", "Yes")}));
-    EXPECT_TRUE(CopyAndExpectResult(FullWidth("0-1234.5="), FullWidth("-1,234.5")));
-    EXPECT_TRUE(CopyAndExpectResult(FullWidth("10^20="), FullWidth("1e+020")));
+    EXPECT_TRUE(CopyAndExpectResult(FullWidthShiftJis("0-1234.5="), FullWidthShiftJis("-1,234.5")));
+    EXPECT_TRUE(CopyAndExpectResult(FullWidthShiftJis("10^20="), FullWidthShiftJis("1e+020")));
 }
 
 TEST_F(ClipboardCycle, PrefixKeyWithShiftJis) {
     ASSERT_NO_FATAL_FAILURE(
         StartFresh({Text("ShiftJIS", "Yes"), Text("EvalKeyPosition", "PREFIX")}));
-    EXPECT_TRUE(CopyAndExpectResult(FullWidth("=1+2"), FullWidth("3")));
+    EXPECT_TRUE(CopyAndExpectResult(FullWidthShiftJis("=1+2"), FullWidthShiftJis("3")));
     // A lone lead byte at the end pairs with the terminating NUL and becomes a
     // byte the evaluator rejects.
     EXPECT_TRUE(CopyAndExpectNoChange("=1+2\x82"));

@@ -1613,4 +1613,37 @@ MemoryFigures ProcessMemory(HANDLE process) {
     return figures;
 }
 
+std::string FullWidthShiftJis(const std::string& ascii) {
+    std::string out;
+    auto pair = [&](unsigned lead, unsigned trail) {
+        out += static_cast<char>(lead);
+        out += static_cast<char>(trail);
+    };
+    for (char c : ascii) {
+        if (c >= '0' && c <= '9')
+            pair(0x82, 0x4F + (c - '0'));
+        else if (c >= 'A' && c <= 'Z')
+            pair(0x82, 0x60 + (c - 'A'));
+        else if (c >= 'a' && c <= 'z')
+            pair(0x82, 0x81 + (c - 'a'));
+        else if (c == '+')
+            pair(0x81, 0x7B);
+        else if (c == '-')
+            pair(0x81, 0x7C);
+        else if (c == '.')
+            pair(0x81, 0x44);
+        else if (c == ',')
+            pair(0x81, 0x43);
+        else if (c == '=')
+            pair(0x81, 0x81);
+        else if (c == '^')
+            pair(0x81, 0x4F);
+        else if (c == '#')
+            pair(0x81, 0x94);
+        else
+            ADD_FAILURE() << "no full-width form listed here for " << c;
+    }
+    return out;
+}
+
 }  // namespace e2e

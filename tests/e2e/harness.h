@@ -67,6 +67,10 @@ bool WaitUntil(Done done, Ms timeout, Ms poll = Ms{2}) {
 // "\x82\x52".
 std::string Printable(const std::string& bytes);
 
+// The Shift-JIS full-width form of a text of digits, letters and the signs
+// + - . , = ^ #, pair by pair from the code table (a failure for any other).
+std::string FullWidthShiftJis(const std::string& ascii);
+
 // ---------------------------------------------------------------------------
 // The program under test
 

@@ -44,28 +44,6 @@ std::string Describe(const std::optional<Texts>& texts) {
     return out.str();
 }
 
-// The Shift-JIS full-width form of digits and the few signs used here.
-std::string FullWidth(const std::string& ascii) {
-    std::string out;
-    auto pair = [&](unsigned lead, unsigned trail) {
-        out += static_cast<char>(lead);
-        out += static_cast<char>(trail);
-    };
-    for (char c : ascii) {
-        if (c >= '0' && c <= '9')
-            pair(0x82, 0x4F + (c - '0'));
-        else if (c == '+')
-            pair(0x81, 0x7B);
-        else if (c == '.')
-            pair(0x81, 0x44);
-        else if (c == '#')
-            pair(0x81, 0x94);
-        else
-            ADD_FAILURE() << "no full-width form listed here for " << c;
-    }
-    return out;
-}
-
 // What a control of the dialog shows: a box's check mark, a list's selected
 // item, a button's enabled state.
 struct Shown {
@@ -579,7 +557,7 @@ TEST_P(SettingsLeaving, EveryControlChangedThenLeft) {
         EXPECT_TRUE(CopyAndExpectResult("#1000*1000", "+1,000,000.000"));
         EXPECT_TRUE(CopyAndExpectResult("#-1@H", "&HFFFF"));
         EXPECT_TRUE(CopyAndExpectResult("#x1*2", "+10.000"));
-        EXPECT_TRUE(CopyAndExpectResult(FullWidth("#1+2"), FullWidth("+3.000")));
+        EXPECT_TRUE(CopyAndExpectResult(FullWidthShiftJis("#1+2"), FullWidthShiftJis("+3.000")));
         EXPECT_TRUE(CopyAndExpectNoChange("1+2="));
         // The Result window records every copy, the last one not evaluated.
         if (result) {
