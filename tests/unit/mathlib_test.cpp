@@ -273,10 +273,29 @@ struct TrigReference {
     long double tan;
 };
 
+// Sine and cosine of |r| <= pi/4 from their series, in plain long double
+// arithmetic: the x87 fsin and fcos instructions behind std::sin are only
+// double-accurate in some emulators (qemu), where they could not judge the
+// functions under test. Horner's scheme up to r^29/29! and r^28/28!; the
+// first omitted terms are below 2^-110.
+long double SinSeries(long double r) {
+    const long double r2 = r * r;
+    long double sum = 1.0L;
+    for (int k = 29; k >= 3; k -= 2) sum = 1.0L - sum * r2 / (k * (k - 1));
+    return r * sum;
+}
+
+long double CosSeries(long double r) {
+    const long double r2 = r * r;
+    long double sum = 1.0L;
+    for (int k = 28; k >= 2; k -= 2) sum = 1.0L - sum * r2 / (k * (k - 1));
+    return sum;
+}
+
 TrigReference TrigOf(double x) {
     const Reduced reduced = ReduceExactly(x);
-    const long double s = std::sin(reduced.r);
-    const long double c = std::cos(reduced.r);
+    const long double s = SinSeries(reduced.r);
+    const long double c = CosSeries(reduced.r);
     long double sine = 0.0L;
     long double cosine = 0.0L;
     switch (reduced.quadrant) {
