@@ -1,21 +1,26 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds ZARL.exe and starts it under Wine: on this
 # display, or on a private Xvfb display when there is none. The 32-bit program
-# runs where this machine can execute 32-bit code; elsewhere the 64-bit build
-# of the same sources runs under 64-bit Wine.
+# runs natively where the kernel executes 32-bit code, else through qemu-user
+# (cmake/i386-host.sh); only where neither works does the 64-bit build of the
+# same sources run under 64-bit Wine, and this script says so.
 set -euo pipefail
 cd "$(dirname "$0")"
 
 bash scripts/install-deps.sh
 
-# Executing the 32-bit loader is the test itself: the file may exist while the
-# kernel refuses it ("Exec format error").
-if [ -x /usr/lib/wine/wine ] && /usr/lib/wine/wine --version </dev/null >/dev/null 2>&1; then
+case "$(bash cmake/i386-host.sh probe || true)" in
+native) preset=win32 ;;
+qemu)
     preset=win32
-else
+    echo "This machine's kernel refuses 32-bit programs: the 32-bit ZARL.exe runs through qemu-user."
+    ;;
+*)
     preset=win64
-    echo "This machine cannot run 32-bit programs: starting the 64-bit build under 64-bit Wine."
-fi
+    echo "WARNING: this machine cannot run 32-bit programs (not even through qemu-user):" \
+        "starting the 64-bit build instead of the 32-bit product."
+    ;;
+esac
 
 # The build's own output only matters when it fails.
 log=build/run-build.log
@@ -26,21 +31,20 @@ if ! { cmake --preset "$preset" && cmake --build --preset "$preset" --target ZAR
     exit 1
 fi
 
-prefix=build/$preset/wineprefix
 root=$PWD
-stop_session() {
-    bash "$root/cmake/wine-session.sh" stop "$preset" "$root/$prefix" || true
-}
-trap stop_session EXIT
-bash "$root/cmake/wine-session.sh" start "$preset" "$root/$prefix"
+prefix=$root/build/$preset/wineprefix
 
 cat <<'TEXT'
-ZARL is running, minimized, and watches the clipboard.
+ZARL is starting, minimized, and watches the clipboard.
   Copy  1+2=  in any program (under this Wine), paste: the clipboard now holds 3.
   Restore the ZARL window for the settings; its system menu switches evaluation
   on and off. Close the window (or press Ctrl+C here) to stop.
 TEXT
 # From the program's own directory, where its help file ZARL.HLP lies: the help
-# viewer looks for it in the current directory.
+# viewer looks for it in the current directory. The session (wine server and,
+# without a display, Xvfb) and everything started in it end with ZARL.
 cd "build/$preset"
-bash "$root/cmake/wine-run.sh" "$preset" "$root/$prefix" ZARL.exe
+wrap=()
+[ "$preset" = win32 ] && wrap=(bash "$root/cmake/i386-host.sh" run --isolated)
+exec "${wrap[@]}" bash "$root/cmake/wine-session.sh" with "$preset" "$prefix" \
+    bash "$root/cmake/wine-run.sh" "$preset" "$prefix" ZARL.exe

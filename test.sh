@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Builds every configuration and runs every test suite: native, native-asan and
-# the Windows tests under Wine. The product is the 32-bit build (win32), which
-# is always built; its tests run under 32-bit Wine where this host can execute
-# 32-bit code. Some kernels cannot, so there the same tests run in the 64-bit
-# build (win64) under 64-bit Wine instead.
+# Builds every configuration and runs every test suite: native, native-asan,
+# every Windows suite on the 32-bit product (win32) under 32-bit Wine, and the
+# unit tests of the 64-bit build (win64), which keeps the sources clean for
+# both widths. Where the kernel refuses 32-bit code, 32-bit Wine runs through
+# qemu-user (cmake/i386-host.sh). Only where neither is possible do the
+# Windows suites fall back to the 64-bit build, and the output says so.
 #
 # A build failure stops at once; a failing suite lets the others still run, and
 # the script exits non-zero at the end.
@@ -11,62 +12,96 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 started=$SECONDS
+stage_started=$SECONDS
+stage_name=
+stages=()
 failed=()
+passed=()
 
-note() {
-    echo "== $* ($((SECONDS - started)) s)"
+# Each stage's time goes into the summary at the end.
+stage() {
+    finish_stage
+    stage_name=$1
+    stage_started=$SECONDS
+    echo "== $1 ($((SECONDS - started)) s)"
+}
+
+finish_stage() {
+    if [ -n "$stage_name" ]; then
+        stages+=("$(printf '%5d s  %s' $((SECONDS - stage_started)) "$stage_name")")
+    fi
+    stage_name=
 }
 
 build() {
-    note "$1: configure and build"
+    stage "$1: configure and build"
     cmake --preset "$1"
     cmake --build --preset "$1"
 }
 
+# run_tests NAME COMMAND...: a suite that fails is remembered, not fatal.
 run_tests() {
-    note "$1: tests"
-    ctest --preset "$1" || failed+=("$1")
+    local name=$1
+    shift
+    stage "$name: tests"
+    if "$@"; then
+        passed+=("$name")
+    else
+        failed+=("$name")
+    fi
 }
 
-# Executing the 32-bit loader is the test itself: the file may exist while the
-# kernel refuses it ("Exec format error").
-wine32_runs() {
-    [ -x /usr/lib/wine/wine ] && /usr/lib/wine/wine --version </dev/null >/dev/null 2>&1
-}
-
+stage "packages"
 bash scripts/install-deps.sh
 
 build native
-run_tests native
+run_tests native ctest --preset native
 build native-asan
-run_tests native-asan
+run_tests native-asan ctest --preset native-asan
 build win32
+build win64
 
-if wine32_runs; then
-    win=win32
-else
-    echo "32-bit Wine cannot run on this host (its kernel refuses 32-bit executables):" \
-        "running the Windows tests in the win64 build under 64-bit Wine instead."
-    win=win64
-    build win64
-fi
-
-# One wine server (and an Xvfb when DISPLAY is unset) for the whole suite, so
-# that each Wine process starts fast and no Wine service starts inside a test.
-prefix=build/$win/wineprefix
-session_stop() {
-    bash cmake/wine-session.sh stop "$win" "$prefix" || true
+# A Windows suite runs in a Wine session of its own (one wine server and, when
+# DISPLAY is unset, one Xvfb), which ends with it.
+wine_suite() {
+    local preset=$1
+    shift
+    bash cmake/wine-session.sh with "${preset%%-*}" "build/${preset%%-*}/wineprefix" \
+        ctest --preset "$preset" "$@"
 }
-trap session_stop EXIT
-note "$win: starting the Wine session"
-bash cmake/wine-session.sh start "$win" "$prefix"
-run_tests "$win"
-session_stop
-trap - EXIT
 
-note "done"
+i386=$(bash cmake/i386-host.sh probe || true)
+fallback=
+case "$i386" in
+native | qemu)
+    how="32-bit code runs natively"
+    [ "$i386" = qemu ] && how="the kernel refuses 32-bit code: under qemu-user, as emulation"
+    echo "The 32-bit product runs here ($how)."
+    # Isolated: whatever the suites start ends with them, even when killed.
+    run_tests win32 bash cmake/i386-host.sh run --isolated bash cmake/wine-session.sh \
+        with win32 build/win32/wineprefix ctest --preset win32
+    run_tests win64-unit wine_suite win64-unit
+    ;;
+*)
+    fallback="FALLBACK: the 32-bit product was built but NOT run; the Windows suites ran on the 64-bit build"
+    cat <<'TEXT'
+************************************************************************
+* 32-bit programs cannot run on this machine: its kernel refuses them  *
+* and qemu-user could not run them (see cmake/i386-host.sh probe).     *
+* The Windows suites run on the 64-bit build instead; the 32-bit       *
+* product ZARL.exe is built but NOT tested.                            *
+************************************************************************
+TEXT
+    run_tests win64 wine_suite win64
+    ;;
+esac
+finish_stage
+
+echo "== done in $((SECONDS - started)) s; time of each stage:"
+printf '%s\n' "${stages[@]}"
+[ -n "$fallback" ] && echo "$fallback"
 if [ ${#failed[@]} -ne 0 ]; then
-    echo "FAILED test suites: ${failed[*]}"
+    echo "FAILED test suites: ${failed[*]}${fallback:+ ($fallback)}"
     exit 1
 fi
-echo "All test suites passed: native native-asan $win"
+echo "All test suites passed: ${passed[*]}${fallback:+ ($fallback)}"

@@ -10,16 +10,25 @@ zarl_wine_die() {
 }
 
 # zarl_wine_setup win32|win64 PREFIX: exports the Wine variables and sets
-# ZARL_WINE_LOADER to the loader for that architecture.
+# ZARL_WINE_LOADER to the command (an array) that runs the loader for that
+# architecture.
 zarl_wine_setup() {
-    local arch=$1 prefix=$2
+    local arch=$1 prefix=$2 loader
     case "$arch" in
-    win32) ZARL_WINE_LOADER=${ZARL_WINE32:-/usr/lib/wine/wine} ;;
-    win64) ZARL_WINE_LOADER=${ZARL_WINE64:-/usr/lib/wine/wine64} ;;
+    win32) loader=${ZARL_WINE32:-/usr/lib/wine/wine} ;;
+    win64) loader=${ZARL_WINE64:-/usr/lib/wine/wine64} ;;
     *) zarl_wine_die "unknown architecture '$arch' (expected win32 or win64)" ;;
     esac
-    [ -x "$ZARL_WINE_LOADER" ] ||
-        zarl_wine_die "$ZARL_WINE_LOADER is missing (run scripts/install-deps.sh)"
+    [ -x "$loader" ] ||
+        zarl_wine_die "$loader is missing (run scripts/install-deps.sh)"
+    ZARL_WINE_LOADER=("$loader")
+    # Outside a run of i386-host.sh (a ctest started by hand, say), each
+    # 32-bit loader call that the kernel would refuse goes through it: the
+    # programs it starts keep their qemu registration.
+    if [ "$arch" = win32 ] && [ -z "${ZARL_I386_HOST:-}" ] &&
+        ! "$loader" --version </dev/null >/dev/null 2>&1; then
+        ZARL_WINE_LOADER=(bash "$(dirname "${BASH_SOURCE[0]}")/i386-host.sh" run "$loader")
+    fi
     [ -n "$prefix" ] || zarl_wine_die "no prefix given"
     mkdir -p "$(dirname "$prefix")"
     export WINEPREFIX
@@ -63,15 +72,15 @@ zarl_wine_create_prefix_locked() {
     local start=$SECONDS
     rm -rf "$WINEPREFIX"
     : >"$ZARL_WINE_LOG"
-    zarl_wine_detached "$ZARL_WINE_LOADER" wineboot -i ||
+    zarl_wine_detached "${ZARL_WINE_LOADER[@]}" wineboot -i ||
         zarl_wine_die "wineboot failed for $WINEPREFIX: $(tail -n 1 "$ZARL_WINE_LOG")"
     # Without a window manager Wine blocks about 2 s whenever a managed window
     # with a caption is hidden; unmanaged windows avoid that.
-    zarl_wine_detached "$ZARL_WINE_LOADER" reg add 'HKCU\Software\Wine\X11 Driver' \
+    zarl_wine_detached "${ZARL_WINE_LOADER[@]}" reg add 'HKCU\Software\Wine\X11 Driver' \
         /v Managed /d N /f ||
         zarl_wine_die "reg add failed, see $ZARL_WINE_LOG"
     # A crash must end the process, not wait for a click on Wine's dialog.
-    zarl_wine_detached "$ZARL_WINE_LOADER" reg add 'HKCU\Software\Wine\WineDbg' \
+    zarl_wine_detached "${ZARL_WINE_LOADER[@]}" reg add 'HKCU\Software\Wine\WineDbg' \
         /v ShowCrashDialog /t REG_DWORD /d 0 /f ||
         zarl_wine_die "reg add failed, see $ZARL_WINE_LOG"
     touch "$WINEPREFIX/.zarl-ready"
@@ -100,7 +109,7 @@ zarl_wine_prepare() {
         persist=-p
     fi
     if zarl_wine_detached "$WINESERVER" "$persist"; then
-        zarl_wine_detached "$ZARL_WINE_LOADER" cmd /c exit || true
+        zarl_wine_detached "${ZARL_WINE_LOADER[@]}" cmd /c exit || true
     fi
     flock -u "$ZARL_WINE_LOCK_FD"
     exec {ZARL_WINE_LOCK_FD}>&-

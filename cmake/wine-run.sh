@@ -21,4 +21,4 @@ zarl_wine_setup "$1" "$2"
 shift 2
 zarl_wine_prepare test
 zarl_wine_session_display
-exec "$ZARL_WINE_LOADER" "$@"
+exec "${ZARL_WINE_LOADER[@]}" "$@"

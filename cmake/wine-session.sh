@@ -4,15 +4,20 @@
 # 2.5 s) and, when DISPLAY is unset, an Xvfb for the programs with windows.
 #
 #   wine-session.sh start|stop win32|win64 PREFIX
+#   wine-session.sh with win32|win64 PREFIX COMMAND [ARGS...]
 #
 # wine-run.sh finds the session's display in PREFIX.session. Stop ends only
 # what belongs to this prefix: its wine server and the Xvfb that start began.
+# "with" starts a session, runs COMMAND in it and stops it again, also when
+# COMMAND fails or is interrupted; its exit status is COMMAND's.
 set -euo pipefail
 
-[ $# -eq 3 ] || {
+usage() {
     echo "usage: $0 start|stop win32|win64 PREFIX" >&2
+    echo "       $0 with win32|win64 PREFIX COMMAND [ARGS...]" >&2
     exit 2
 }
+[ $# -eq 3 ] || { [ $# -gt 3 ] && [ "$1" = with ]; } || usage
 action=$1
 # shellcheck source-path=SCRIPTDIR source=wine-env.sh
 . "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
@@ -70,8 +75,18 @@ stop)
     stop_xvfb
     rm -f "$ZARL_WINE_SESSION"
     ;;
-*)
-    echo "usage: $0 start|stop win32|win64 PREFIX" >&2
-    exit 2
+with)
+    shift 3
+    self=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/$(basename "${BASH_SOURCE[0]}")
+    trap 'bash "$self" stop "$WINEARCH" "$WINEPREFIX" || true' EXIT
+    trap 'exit 130' INT
+    trap 'exit 143' TERM HUP
+    bash "$self" start "$WINEARCH" "$WINEPREFIX"
+    status=0
+    # The session's display, for programs that do not go through wine-run.sh.
+    zarl_wine_session_display
+    "$@" || status=$?
+    exit "$status"
     ;;
+*) usage ;;
 esac

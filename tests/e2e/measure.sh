@@ -5,18 +5,18 @@
 #
 #   tests/e2e/measure.sh [win32|win64] [--changes=N] [--starts=N]
 #
-# The preset defaults to win32 where this host runs 32-bit Wine, else win64;
-# build it first (cmake --build --preset PRESET). The figures come from the
-# build's test prefix, whose stored settings are reset, as the tests do. A Wine
-# session (wine server and, without DISPLAY, an Xvfb) is started for the run
-# and stopped after it, unless one is already running for that prefix.
+# The preset defaults to win32 (the product) where this host runs 32-bit Wine,
+# natively or through qemu-user, else win64; build it first (cmake --build
+# --preset PRESET). The figures come from the build's test prefix, whose stored
+# settings are reset, as the tests do. A Wine session (wine server and, without
+# DISPLAY, an Xvfb) is started for the run and stopped after it.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
 if [ $# -gt 0 ] && [ "${1#--}" = "$1" ]; then
     preset=$1
     shift
-elif [ -x /usr/lib/wine/wine ] && /usr/lib/wine/wine --version </dev/null >/dev/null 2>&1; then
+elif bash cmake/i386-host.sh probe >/dev/null; then
     preset=win32
 else
     preset=win64
@@ -37,10 +37,15 @@ if [ ! -f "$measure" ] || [ ! -f "$build/ZARL.exe" ]; then
 fi
 prefix=$build/wineprefix
 
-if [ ! -r "$prefix.session" ]; then
-    bash cmake/wine-session.sh start "$preset" "$prefix"
-    trap 'bash cmake/wine-session.sh stop "$preset" "$prefix"' EXIT
+if [ "$preset" = win32 ]; then
+    how=$(bash cmake/i386-host.sh probe || true)
+    [ "$how" = qemu ] && how="32-bit, UNDER EMULATION (qemu-user $(qemu-i386 --version | sed -n '1s/.*version \([^ ]*\).*/\1/p'))"
+else
+    how=64-bit
 fi
-
-echo "== $preset, $(nproc) cores, $(/usr/lib/wine/wine64 --version 2>/dev/null || echo wine)"
-bash cmake/wine-run.sh "$preset" "$prefix" "$measure" "$@"
+echo "== $preset ($how), $(nproc) cores, $(/usr/lib/wine/wine64 --version 2>/dev/null || echo wine)"
+# The figures are taken in a session of their own, which ends with them.
+wrap=()
+[ "$preset" = win32 ] && wrap=(bash cmake/i386-host.sh run --isolated)
+exec "${wrap[@]}" bash cmake/wine-session.sh with "$preset" "$prefix" \
+    bash cmake/wine-run.sh "$preset" "$prefix" "$measure" "$@"
