@@ -37,6 +37,11 @@ namespace {
 
 constexpr UINT_PTR DelayTimer = 1;
 
+// "Show Immediate Window" as this window re-posts it to itself (see
+// ToggleImdWindow). Menu ids are 16 bits wide, so no menu command or system
+// command can carry this value.
+constexpr WPARAM RepostedShowImd = 0x10000 | IDM_SHOWIMD;
+
 void ShowTimerFailure() {
     MessageBoxA(NULL, "Failed to get a timer.", "ZARL", MB_SYSTEMMODAL | MB_ICONEXCLAMATION);
 }
@@ -155,7 +160,7 @@ LRESULT ToggleResultWindow(HWND window, LPARAM origin) {
 
 // The attach rule on the Immediate side. Opening an attached pair starts
 // with the Result window, whose relay opens this one once it exists.
-LRESULT ToggleImdWindow(HWND window, LPARAM origin) {
+LRESULT ToggleImdWindow(HWND window, LPARAM origin, bool reposted) {
     // A command sent from another thread or program runs inside the
     // GetMessage of whichever loop waits, perhaps the Immediate window's own
     // dialog loop. Destroying the window there makes that loop take the next
@@ -163,8 +168,13 @@ LRESULT ToggleImdWindow(HWND window, LPARAM origin) {
     // dispatching it; opening the window there keeps the sender waiting until
     // the window closes. Posted to this window, the command runs from a
     // loop's dispatch instead.
-    if (InSendMessage()) {
-        PostMessageA(window, WM_SYSCOMMAND, IDM_SHOWIMD, origin);
+    // It is re-posted once only: InSendMessage also answers true for a posted
+    // message that a modal loop (a message box) dispatches while it runs
+    // inside the handler of a sent message (WM_DRAWCLIPBOARD), and re-posting
+    // from there would bring the command straight back, for as long as the
+    // box stays up.
+    if (!reposted && InSendMessage()) {
+        PostMessageA(window, WM_SYSCOMMAND, RepostedShowImd, origin);
         return 0;
     }
     bool attached = Settings.AttachResToImd != 0;
@@ -201,7 +211,8 @@ LRESULT OnSysCommand(HWND window, WPARAM wParam, LPARAM lParam) {
             return 0;
         case IDM_HELP: WinHelpA(window, HelpFile, HELP_FINDER, 0); return 0;
         case IDM_SHOWRESULT: return ToggleResultWindow(window, lParam);
-        case IDM_SHOWIMD: return ToggleImdWindow(window, lParam);
+        case IDM_SHOWIMD: return ToggleImdWindow(window, lParam, false);
+        case RepostedShowImd: return ToggleImdWindow(window, lParam, true);
         default: return DefWindowProcA(window, WM_SYSCOMMAND, wParam, lParam);
     }
 }

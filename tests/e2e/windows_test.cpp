@@ -11,6 +11,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace e2e {
@@ -617,6 +618,43 @@ TEST_F(ImmediateWindow, TextOf1024CharactersIsEvaluatedAnd1025IsTooLong) {
     // Still at work.
     EXPECT_TRUE(Evaluates(imd, "2*3", "6"));
     EXPECT_TRUE(HistoryBecomes(result, {"6", kNotEvaluated, "3"}));
+}
+
+// The menu command reaches the program from another program too. Sent, it must
+// come back at once although the window then stays open. Posted as the menu
+// does while a modal loop runs inside a message sent from another thread (here
+// the Settings dialog, opened by a sent UM_SHOWSETTINGS), it must open the
+// window there, not go round and round the queue.
+TEST_F(ImmediateWindow, CommandSentByAnotherProgramOrPostedInsideASentMessage) {
+    ASSERT_NO_FATAL_FAILURE(StartFresh());
+    std::optional<LRESULT> answer =
+        SendWithTimeout(Main(), WM_SYSCOMMAND, IDM_SHOWIMD, 0, Ms{3000});
+    EXPECT_TRUE(answer) << "the sent command kept its sender waiting";
+    HWND imd = FindImdWindow(Pid());
+    ASSERT_TRUE(imd) << "the sent command did not open the window; " << DescribeWindows(Pid());
+    ASSERT_TRUE(PressEsc(imd));
+    ASSERT_TRUE(WaitForWindowGone(imd));
+
+    HWND main = Main();
+    std::thread sender([main] {
+        DWORD_PTR ignored = 0;
+        SendMessageTimeoutA(main, UM_SHOWSETTINGS, 0, 0, SMTO_NORMAL, 60000, &ignored);
+    });
+    HWND settings = FindDialog(Pid(), kSettingsTitle, kResultTimeout);
+    EXPECT_TRUE(settings) << "no Settings dialog; " << DescribeWindows(Pid());
+    ASSERT_TRUE(ShowImdWindow(Main()));
+    imd = FindImdWindow(Pid());
+    EXPECT_TRUE(imd) << "the command posted into the sent message's loop did not open the window";
+    if (imd) {
+        EXPECT_TRUE(Evaluates(imd, "2*3", "6"));
+        EXPECT_TRUE(PressEsc(imd));
+        EXPECT_TRUE(WaitForWindowGone(imd));
+    }
+    if (settings) {
+        EXPECT_TRUE(AnswerMessageBox(settings, IDCANCEL));
+    }
+    sender.join();
+    ExpectAliveAndEvaluating();
 }
 
 // ---------------------------------------------------------------------------
