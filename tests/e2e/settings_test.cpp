@@ -1153,6 +1153,14 @@ TEST_F(SettingsTest, AboutBoxShowsTheVersionAndClosesOnOk) {
     EXPECT_EQ(GetWindow(about, GW_OWNER), dialog) << "the About box does not belong to the dialog";
     EXPECT_EQ(ControlText(GetDlgItem(about, IDC_VERSION)),
               std::optional<std::string>("Version 3.05"));
+    // Its template puts its client area at (0, 0) of the dialog's.
+    POINT aboutOrigin{0, 0};
+    POINT dialogOrigin{0, 0};
+    ClientToScreen(about, &aboutOrigin);
+    ClientToScreen(dialog, &dialogOrigin);
+    EXPECT_TRUE(aboutOrigin.x == dialogOrigin.x && aboutOrigin.y == dialogOrigin.y)
+        << "the About box's client area is at (" << aboutOrigin.x << "," << aboutOrigin.y
+        << "), the dialog's at (" << dialogOrigin.x << "," << dialogOrigin.y << ")";
     // On a display without a window manager, Wine leaves a window that lies
     // wholly inside another window of the same program black on the screen;
     // for the picture the box is moved clear of the dialog, as by a drag.
