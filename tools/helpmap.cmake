@@ -55,7 +55,9 @@ if(TARGET zarl_unit_tests)
         ${PROJECT_SOURCE_DIR}/tests/unit/helpfile_test.cpp)
 endif()
 
-if(NOT CMAKE_CROSSCOMPILING AND EXISTS ${PROJECT_SOURCE_DIR}/tests/helpmap/roundtrip.cmake)
+zarl_require(tests/unit/helpfile_test.cpp tests/helpmap/roundtrip.cmake
+    tests/helpmap/sample.but tests/helpmap/sample.map)
+if(NOT CMAKE_CROSSCOMPILING)
     find_program(ZARL_HALIBUT halibut DOC "Halibut, which makes the help file")
     if(ZARL_HALIBUT)
         add_test(NAME helpmap_roundtrip
