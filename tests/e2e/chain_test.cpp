@@ -9,6 +9,8 @@
 // The viewers run on this thread; every wait pumps its messages.
 #include "zarl_test.h"
 
+#include "res/resource.h"
+
 #include <memory>
 #include <optional>
 #include <sstream>
@@ -36,8 +38,11 @@ protected:
             << "ZARL is not the viewer after the one that joined last";
         // Joining sends the newcomer a notification, which runs down the
         // chain; the clipboard holds a text without key, so nothing is written.
+        // Counting starts once ZARL has passed on its own and ahead's.
+        ASSERT_TRUE(WaitUntil([&] { return ahead_->Draws() >= 1; }, kResultTimeout))
+            << "the viewer that joined last was not told of the clipboard";
+        ASSERT_TRUE(ZarlCaughtUp(zarl_->Window()));
         ASSERT_TRUE(WaitForClipboardToSettle(Ms{200}, Ms{5000}));
-        PumpMessages(Ms{100});
         for (TestViewer* v : All()) v->ResetCounts();
     }
 
@@ -93,7 +98,11 @@ protected:
                 return true;
             },
             Ms{2000});
-        PumpMessages(Ms{50});
+        // A notification passed on twice would come while ZARL still handles
+        // the change: once it has caught up, the counts are final.
+        if (zarl_ && zarl_->WindowPresent()) {
+            EXPECT_TRUE(ZarlCaughtUp(zarl_->Window()));
+        }
         for (TestViewer* v : members) {
             EXPECT_EQ(v->Draws(), changes)
                 << "viewer " << v->Name() << " saw " << v->Draws() << " notifications for "
@@ -133,6 +142,16 @@ TEST_F(ViewerChain, ViewersOnBothSidesSeeEveryChange) {
     ASSERT_TRUE(write.ok);
     EXPECT_TRUE(ExpectClipboardStaysQuiet(write.seq, kQuietPeriod, std::string("no key")));
     ExpectCounts(All(), {}, 1);
+    // Paused, ZARL evaluates nothing and still passes every change on.
+    std::string title;
+    ASSERT_TRUE(ChooseSystemMenu(zarl_->Window(), IDM_OPERATING));
+    ASSERT_TRUE(WaitForTitle(zarl_->Window(), "ZARL-Pausing", kResultTimeout, &title)) << title;
+    for (const char* text : {"4+4=", "5+5="}) {
+        write = CopyText(text);
+        ASSERT_TRUE(write.ok);
+        EXPECT_TRUE(ExpectClipboardStaysQuiet(write.seq, kQuietPeriod, std::string(text)));
+        ExpectCounts(All(), {}, 1);
+    }
 }
 
 // behind1 leaves: the chain change comes through ahead and ZARL, and ZARL, whose
@@ -143,7 +162,9 @@ TEST_F(ViewerChain, ViewerFurtherBehindLeaves) {
     HWND leaving = behind1_->Window();
     HWND following = behind0_->Window();
     ASSERT_TRUE(behind1_->Leave());
-    PumpMessages(Ms{50});
+    ASSERT_TRUE(WaitUntil([&] { return !behind2_->ChainChanges().empty(); }, kResultTimeout))
+        << "behind2 did not get the chain change for behind1";
+    ASSERT_TRUE(ZarlCaughtUp(zarl_->Window()));
     ASSERT_EQ(behind2_->ChainChanges().size(), 1u)
         << "behind2 should get the chain change for behind1 once; got " << Changes(*behind2_);
     EXPECT_EQ(behind2_->ChainChanges()[0], std::make_pair(leaving, following))
@@ -158,7 +179,8 @@ TEST_F(ViewerChain, ViewerFurtherBehindLeaves) {
 TEST_F(ViewerChain, NextViewerOfZarlLeaves) {
     ASSERT_NO_FATAL_FAILURE(BuildChain());
     ASSERT_TRUE(behind2_->Leave());
-    PumpMessages(Ms{50});
+    // ZARL, which got the change, has caught up: nothing more can come.
+    ASSERT_TRUE(ZarlCaughtUp(zarl_->Window()));
     EXPECT_TRUE(behind1_->ChainChanges().empty())
         << "behind1 got a chain change that concerned ZARL alone: " << Changes(*behind1_);
     EXPECT_TRUE(behind0_->ChainChanges().empty()) << "behind0 got " << Changes(*behind0_);
@@ -172,7 +194,7 @@ TEST_F(ViewerChain, NextViewerOfZarlLeaves) {
 TEST_F(ViewerChain, ViewerAheadLeaves) {
     ASSERT_NO_FATAL_FAILURE(BuildChain());
     ASSERT_TRUE(ahead_->Leave());
-    PumpMessages(Ms{50});
+    ASSERT_TRUE(ZarlCaughtUp(zarl_->Window()));
     for (TestViewer* v : All()) v->ResetCounts();
     std::vector<TestViewer*> behind = {behind2_.get(), behind1_.get(), behind0_.get()};
     CopyThroughZarl("4+5=", "9", behind, {ahead_.get()});
@@ -224,7 +246,6 @@ TEST_F(ViewerChain, ResultIsNotEvaluatedAgainWithAViewerAhead) {
     ClipboardRead read = ReadClipboardText();
     EXPECT_EQ(Printable(read.text), Printable("+3"));
     EXPECT_TRUE(ExpectClipboardStaysQuiet(read.seq, Ms{600}, std::string("+3")));
-    PumpMessages(Ms{50});
     EXPECT_EQ(ahead.Draws(), 2) << "ZARL wrote again after its result";
     EXPECT_TRUE(ahead.Leave());
 }

@@ -481,6 +481,22 @@ testing::AssertionResult ExpectClipboardStaysQuiet(DWORD since, Ms period,
                << changedTo << "); it now holds "
                << (read.hasText ? Printable(read.text) : std::string("no text"));
     }
+    // The positive control: a running ZARL has handled every change notified
+    // before now, and still nothing has changed.
+    std::vector<HWND> zarls = TopLevelWindows(0, "ZARL");
+    if (zarls.size() == 1) {
+        testing::AssertionResult alive = ZarlCaughtUp(zarls[0]);
+        if (!alive)
+            return testing::AssertionFailure()
+                   << "the clipboard stayed still for " << period.count()
+                   << " ms, but that proves nothing: " << alive.message();
+        changedTo = GetClipboardSequenceNumber();
+        if (changedTo != since)
+            return testing::AssertionFailure()
+                   << "the clipboard changed after a still period of " << period.count()
+                   << " ms, before ZARL had caught up (sequence " << since << " -> " << changedTo
+                   << ")";
+    }
     if (expectedText) {
         ClipboardRead read = ReadClipboardText();
         if (!read.opened) return testing::AssertionFailure() << "could not open the clipboard";
@@ -581,6 +597,30 @@ testing::AssertionResult CopyAndExpectNoChange(const std::string& text, Ms perio
 
 bool ChooseSystemMenu(HWND window, WPARAM id) {
     return PostMessageA(window, WM_SYSCOMMAND, id, 0) != FALSE;
+}
+
+testing::AssertionResult ZarlCaughtUp(HWND zarl, Ms timeout) {
+    const std::string operating = "ZARL-Operating";
+    const std::string pausing = "ZARL-Pausing";
+    std::string title;
+    // A cycle in progress shows "ZARL-Evaluating" until it ends.
+    bool settled = WaitUntil(
+        [&] {
+            title = WindowTitle(zarl);
+            return title == operating || title == pausing;
+        },
+        timeout);
+    if (!settled) return testing::AssertionFailure() << "ZARL's title stays " << Printable(title);
+    for (int command = 0; command < 2; ++command) {
+        const std::string& flipped = title == operating ? pausing : operating;
+        if (!ChooseSystemMenu(zarl, IDM_OPERATING))
+            return testing::AssertionFailure() << "could not post to ZARL's window";
+        if (!WaitForTitle(zarl, flipped, timeout, &title))
+            return testing::AssertionFailure()
+                   << "ZARL did not carry out a posted \"Operating\" command within "
+                   << timeout.count() << " ms (title " << Printable(title) << ")";
+    }
+    return testing::AssertionSuccess();
 }
 
 bool WaitForTitle(HWND window, const std::string& title, Ms timeout, std::string* seen) {

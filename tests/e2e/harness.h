@@ -202,7 +202,9 @@ std::optional<DWORD> WaitForClipboard(DWORD previous, Ms timeout);
 
 // Passes when the sequence number stays `since` for the whole period and, when
 // given, the clipboard then holds exactly expectedText. Comparing the content
-// too covers a change that came before `since` was sampled.
+// too covers a change that came before `since` was sampled. While ZARL runs,
+// the period ends with ZarlCaughtUp and the number is checked again: a still
+// clipboard means nothing unless ZARL was there to change it.
 testing::AssertionResult ExpectClipboardStaysQuiet(
     DWORD since, Ms period, const std::optional<std::string>& expectedText = std::nullopt);
 
@@ -238,6 +240,13 @@ testing::AssertionResult CopyAndExpectNoChange(const std::string& text, Ms perio
 
 // PostMessage(WM_SYSCOMMAND, id, 0) to the main window, as the system menu does.
 bool ChooseSystemMenu(HWND window, WPARAM id);
+
+// A positive control for "nothing happened": ZARL handles the messages sent
+// to it (the clipboard notifications among them) before the posted ones, so
+// once a posted command has visibly taken effect, everything sent or posted to
+// it before has been handled. Two "&Operating" commands (its title flips and
+// flips back) leave it as it was.
+testing::AssertionResult ZarlCaughtUp(HWND zarl, Ms timeout = kResultTimeout);
 
 // Waits until the window's title equals `title`; on failure *seen holds the last
 // title.

@@ -51,21 +51,26 @@ protected:
     RegSnapshot settingsBefore_;
 };
 
-TEST_F(BadInput, PictureOnTheClipboard) {
-    ASSERT_NO_FATAL_FAILURE(StartAndRemember());
-    ClipboardWrite write = CopyBitmap();
-    ASSERT_TRUE(write.ok) << write.error;
-    EXPECT_TRUE(ExpectClipboardStaysQuiet(write.seq, kQuietPeriod));
-    EXPECT_TRUE(ClipboardHasFormat(CF_BITMAP)) << "the picture was taken off the clipboard";
-    ExpectUnharmed();
-}
-
-TEST_F(BadInput, EmptiedClipboard) {
-    ASSERT_NO_FATAL_FAILURE(StartAndRemember());
-    ClipboardWrite write = EmptyTheClipboard();
-    ASSERT_TRUE(write.ok) << write.error;
-    EXPECT_TRUE(ExpectClipboardStaysQuiet(write.seq, kQuietPeriod));
-    ExpectUnharmed();
+// A picture or an emptied clipboard after a result: nothing to evaluate, and
+// least of all the text before it, which with the key in front still has it.
+TEST_F(BadInput, PictureOrEmptiedClipboardAfterAResult) {
+    for (const char* position : {"SUFFIX", "PREFIX"}) {
+        SCOPED_TRACE(position);
+        const std::string expression = position[0] == 'P' ? "=1+2" : "1+2=";
+        ASSERT_NO_FATAL_FAILURE(StartAndRemember({Text("EvalKeyPosition", position)}));
+        for (bool picture : {true, false}) {
+            ASSERT_TRUE(CopyAndExpectResult(expression, "3"));
+            ClipboardWrite write = picture ? CopyBitmap() : EmptyTheClipboard();
+            ASSERT_TRUE(write.ok) << write.error;
+            EXPECT_TRUE(ExpectClipboardStaysQuiet(write.seq, kQuietPeriod));
+            if (picture) {
+                EXPECT_TRUE(ClipboardHasFormat(CF_BITMAP)) << "the picture was taken off";
+            }
+        }
+        ExpectUnharmed(expression);
+        EXPECT_TRUE(zarl_->Close().exited);
+        zarl_.reset();
+    }
 }
 
 TEST_F(BadInput, LongTexts) {

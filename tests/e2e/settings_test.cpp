@@ -370,7 +370,7 @@ TEST_P(SettingsOpening, RestoringTheMainWindowOpensTheDialogWithTheStoredOptions
 
     // A second restore while it is open opens no second dialog.
     ASSERT_TRUE(RestoreMainWindow(Main()));
-    PumpMessages(kQuietPeriod);
+    ASSERT_TRUE(ZarlCaughtUp(Main()));
     EXPECT_EQ(ShownDialogs(Pid(), kSettingsTitle).size(), 1u) << DescribeWindows(Pid());
 
     EXPECT_TRUE(ClickAndClose(dialog, IDCANCEL));
@@ -746,13 +746,13 @@ TEST_F(SettingsWindows, WindowBoxesOpenAndCloseTheWindowsOnOk) {
     ASSERT_TRUE(Shows(dialog, {Box("Result Window", IDC_RESULTWINDOW, true),
                                Box("Immediate Window", IDC_IMDWINDOW, false)}));
     // Nothing opens before OK.
-    PumpMessages(kQuietPeriod);
+    ASSERT_TRUE(ZarlCaughtUp(Main()));
     EXPECT_TRUE(ShownDialogs(Pid(), kResultWindowTitle).empty()) << DescribeWindows(Pid());
     ASSERT_TRUE(ClickAndClose(dialog, IDOK));
     HWND result = FindResultWindow(Pid());
     EXPECT_TRUE(result) << DescribeWindows(Pid());
     EXPECT_TRUE(Stored({StoredText("ShowResultWindow", "Yes"), StoredText("ShowImdWindow", "No")}));
-    PumpMessages(kQuietPeriod);
+    ASSERT_TRUE(ZarlCaughtUp(Main()));
     EXPECT_TRUE(ShownDialogs(Pid(), kImdWindowTitle).empty()) << DescribeWindows(Pid());
 
     dialog = OpenSettings();

@@ -538,7 +538,7 @@ TEST_F(ImmediateWindow, EnterEvaluatesTheTypedExpression) {
     EXPECT_TRUE(WaitUntil([&] { return ExpressionText(imd) == std::optional<std::string>(""); },
                           kResultTimeout))
         << "the box still holds " << Printable(ExpressionText(imd).value_or("(no answer)"));
-    PumpMessages(Ms{100});
+    ASSERT_TRUE(ZarlCaughtUp(Main()));
     EXPECT_EQ(ExpressionList(imd), std::optional<Texts>(Texts{"1+*", "?+1", "2*3", "2*3"}));
 
     // "=" on an empty box does nothing at all.
@@ -552,19 +552,22 @@ TEST_F(ImmediateWindow, EnterEvaluatesTheTypedExpression) {
 // The typed text goes to the evaluator as it is: no key is looked for or
 // taken off. After the evaluation the result is written as from the clipboard.
 TEST_F(ImmediateWindow, TypedTextIsEvaluatedAsItIsAndTheResultFormedAsUsual) {
-    ASSERT_NO_FATAL_FAILURE(StartFresh({Text("InsThousandSep", "Yes")}));
+    ASSERT_NO_FATAL_FAILURE(StartFresh({Text("InsThousandSep", "Yes"), Text("ShiftJIS", "Yes")}));
     HWND result = OpenResultWindow();
     ASSERT_TRUE(result);
     HWND imd = OpenImdWindow();
     ASSERT_TRUE(imd);
+    // A full-width key answers in full-width; the typed text that follows
+    // has no key and is answered in single bytes.
+    EXPECT_TRUE(CopyAndExpectResult(FullWidthShiftJis("1+1="), FullWidthShiftJis("2")));
     EXPECT_TRUE(Evaluates(imd, "1234567", "1,234,567"));
     EXPECT_TRUE(Evaluates(imd, "255@H", "&HFF"));
-    EXPECT_TRUE(HistoryBecomes(result, {"&HFF", "1,234,567"}));
+    EXPECT_TRUE(HistoryBecomes(result, {"&HFF", "1,234,567", "2"}));
 
     ASSERT_TRUE(TypeExpression(imd, "1+2="));
     DWORD before = ClipboardSequence();
     ASSERT_TRUE(PressEnter(imd));
-    EXPECT_TRUE(HistoryBecomes(result, {kNotEvaluated, "&HFF", "1,234,567"}));
+    EXPECT_TRUE(HistoryBecomes(result, {kNotEvaluated, "&HFF", "1,234,567", "2"}));
     EXPECT_TRUE(ExpectClipboardStaysQuiet(before, kQuietPeriod, std::string("&HFF")));
     EXPECT_TRUE(ExpressionListBecomes(imd, {"1+2=", "255@H", "1234567"}));
 }
@@ -640,7 +643,7 @@ TEST_F(ImmediateWindow, CommandSentByAnotherProgramOrPostedInsideASentMessage) {
         DWORD_PTR ignored = 0;
         SendMessageTimeoutA(main, UM_SHOWSETTINGS, 0, 0, SMTO_NORMAL, 60000, &ignored);
     });
-    HWND settings = FindDialog(Pid(), kSettingsTitle, kResultTimeout);
+    HWND settings = FindShownDialog(Pid(), kSettingsTitle, kResultTimeout);
     EXPECT_TRUE(settings) << "no Settings dialog; " << DescribeWindows(Pid());
     ASSERT_TRUE(ShowImdWindow(Main()));
     imd = FindImdWindow(Pid());
@@ -719,7 +722,7 @@ TEST_F(AttachedWindows, MovingEitherWindowMovesTheOther) {
     // and the Result window stays where it was put.
     ASSERT_TRUE(MoveWindowTo(result, 120, 400));
     EXPECT_TRUE(At(imd, 120, 400 - imdHeight));
-    PumpMessages(kQuietPeriod);
+    ASSERT_TRUE(ZarlCaughtUp(Main()));
     EXPECT_TRUE(At(result, 120, 400, Ms{0}));
     EXPECT_TRUE(At(imd, 120, 400 - imdHeight, Ms{0}));
 
@@ -727,7 +730,7 @@ TEST_F(AttachedWindows, MovingEitherWindowMovesTheOther) {
     // where its place is; nothing pulls it back.
     ASSERT_TRUE(MoveWindowTo(result, 150, 20));
     EXPECT_TRUE(At(imd, 150, 20 - imdHeight));
-    PumpMessages(kQuietPeriod);
+    ASSERT_TRUE(ZarlCaughtUp(Main()));
     EXPECT_TRUE(At(result, 150, 20, Ms{0}));
     EXPECT_TRUE(At(imd, 150, 20 - imdHeight, Ms{0}));
 
@@ -736,7 +739,7 @@ TEST_F(AttachedWindows, MovingEitherWindowMovesTheOther) {
     EXPECT_TRUE(WaitForWindowGone(imd)) << "the Close box did not close the Immediate window";
     EXPECT_TRUE(WaitForWindowGone(result))
         << "the Immediate window's Close box left the attached Result window open";
-    PumpMessages(Ms{100});
+    ASSERT_TRUE(ZarlCaughtUp(Main()));
     EXPECT_TRUE(StoredPlace("Imd", 150, 20 - imdHeight));
     EXPECT_TRUE(StoredPlace("Result", 150, 20));
     EXPECT_TRUE(Stored("ShowResultWindow", "No"));
@@ -771,7 +774,7 @@ TEST_F(AttachedWindows, FloatOnEitherWindowFloatsBoth) {
     EXPECT_TRUE(AttachedBelow(imd, result));
     ASSERT_TRUE(MoveWindowTo(result, 300, 450));
     EXPECT_TRUE(AttachedBelow(imd, result));
-    PumpMessages(kQuietPeriod);
+    ASSERT_TRUE(ZarlCaughtUp(Main()));
     EXPECT_TRUE(Floats(result, true, Ms{0})) << "after the moves";
     EXPECT_TRUE(Floats(imd, true, Ms{0})) << "after the moves";
 
@@ -780,7 +783,7 @@ TEST_F(AttachedWindows, FloatOnEitherWindowFloatsBoth) {
     EXPECT_TRUE(WaitForWindowGone(result)) << "the Close box did not close the Result window";
     EXPECT_TRUE(WaitForWindowGone(imd))
         << "the Result window's Close box left the attached Immediate window open";
-    PumpMessages(Ms{100});
+    ASSERT_TRUE(ZarlCaughtUp(Main()));
     EXPECT_TRUE(Stored("ResultWindowFloat", "Yes"));
     EXPECT_TRUE(Stored("ImdWindowFloat", "Yes"));
     EXPECT_TRUE(Stored("ShowResultWindow", "No"));
@@ -802,7 +805,7 @@ TEST_F(AttachedWindows, EscClosesTheImmediateWindowAlone) {
 
     ASSERT_TRUE(PressEsc(imd));
     EXPECT_TRUE(WaitForWindowGone(imd)) << "Esc did not close the Immediate window";
-    PumpMessages(kQuietPeriod);
+    ASSERT_TRUE(ZarlCaughtUp(Main()));
     EXPECT_TRUE(IsWindowVisible(result))
         << "Esc in the Immediate window closed the Result window too";
     EXPECT_TRUE(At(result, resultRect.left, resultRect.top, Ms{0}));
@@ -817,7 +820,7 @@ TEST_F(AttachedWindows, EscClosesTheImmediateWindowAlone) {
     ASSERT_TRUE(again) << DescribeWindows(Pid());
     EXPECT_TRUE(At(again, 200, 300));
     EXPECT_TRUE(AttachedBelow(again, result));
-    PumpMessages(kQuietPeriod);
+    ASSERT_TRUE(ZarlCaughtUp(Main()));
     EXPECT_TRUE(IsWindowVisible(result));
     EXPECT_EQ(ShownDialogs(Pid(), kResultWindowTitle).size(), 1u) << DescribeWindows(Pid());
     EXPECT_EQ(ShownDialogs(Pid(), kImdWindowTitle).size(), 1u) << DescribeWindows(Pid());
@@ -842,7 +845,7 @@ TEST_F(AttachedWindows, ResultWindowOpensAloneBelowTheImmediateWindowsPlace) {
     HWND alone = OpenResultWindow();
     ASSERT_TRUE(alone);
     EXPECT_TRUE(At(alone, 200, 340));
-    PumpMessages(kQuietPeriod);
+    ASSERT_TRUE(ZarlCaughtUp(Main()));
     EXPECT_TRUE(ShownDialogs(Pid(), kImdWindowTitle).empty())
         << "the Immediate window opened too; windows: " << DescribeWindows(Pid());
     EXPECT_TRUE(At(alone, 200, 340, Ms{0}));
@@ -871,7 +874,7 @@ TEST_F(AttachedWindows, BothComeBackAttachedAtTheNextStart) {
     EXPECT_TRUE(At(imd, 250, 150));
     EXPECT_TRUE(AttachedBelow(imd, result));
     // Both stay: the two start-up commands open one window each.
-    PumpMessages(kQuietPeriod);
+    ASSERT_TRUE(ZarlCaughtUp(Main()));
     EXPECT_EQ(ShownDialogs(Pid(), kResultWindowTitle).size(), 1u) << DescribeWindows(Pid());
     EXPECT_EQ(ShownDialogs(Pid(), kImdWindowTitle).size(), 1u) << DescribeWindows(Pid());
 }
@@ -890,18 +893,18 @@ TEST_F(WindowPlaces, EachWindowMovesFloatsAndClosesAloneAndReopensWhereItWasClos
 
     ASSERT_TRUE(MoveWindowTo(result, 400, 300));
     ASSERT_TRUE(MoveWindowTo(imd, 50, 500));
-    PumpMessages(kQuietPeriod);
+    ASSERT_TRUE(ZarlCaughtUp(Main()));
     EXPECT_TRUE(At(result, 400, 300, Ms{0}));
     EXPECT_TRUE(At(imd, 50, 500, Ms{0}));
 
     ASSERT_TRUE(ClickFloat(imd));
     EXPECT_TRUE(Floats(imd, true));
-    PumpMessages(kQuietPeriod);
+    ASSERT_TRUE(ZarlCaughtUp(Main()));
     EXPECT_TRUE(Floats(result, false, Ms{0})) << "not attached, the Result window must not follow";
 
     ASSERT_TRUE(CloseWithCloseBox(imd));
     EXPECT_TRUE(WaitForWindowGone(imd)) << "the Close box did not close the Immediate window";
-    PumpMessages(kQuietPeriod);
+    ASSERT_TRUE(ZarlCaughtUp(Main()));
     EXPECT_TRUE(IsWindowVisible(result)) << "not attached, the Result window must stay open";
     EXPECT_TRUE(StoredPlace("Imd", 50, 500));
     EXPECT_TRUE(Stored("ShowImdWindow", "No"));

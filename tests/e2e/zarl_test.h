@@ -9,7 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -36,6 +38,7 @@ private:
 class ZarlTest : public testing::Test {
 protected:
     void SetUp() override {
+        traceOffset_ = HelpTraceSize();
         std::string why;
         ASSERT_TRUE(DisplayAvailable(&why)) << why;
         ASSERT_NE(GetFileAttributesA(ZarlExePath().c_str()), INVALID_FILE_ATTRIBUTES)
@@ -60,11 +63,28 @@ protected:
     }
 
     void TearDown() override {
-        if (!zarl_) return;
-        Zarl::Ending ending = zarl_->Close();
-        EXPECT_FALSE(ending.killed) << "ZARL did not end within " << kCloseTimeout.count()
-                                    << " ms of WM_CLOSE and was killed";
-        zarl_.reset();
+        if (zarl_) {
+            Zarl::Ending ending = zarl_->Close();
+            EXPECT_FALSE(ending.killed) << "ZARL did not end within " << kCloseTimeout.count()
+                                        << " ms of WM_CLOSE and was killed";
+            zarl_.reset();
+        }
+        ExpectNoCrashReport();
+    }
+
+    // Wine reports an unhandled exception of any process of the run (ZARL,
+    // the help engine) on the standard error, which the run sends to the
+    // trace file; the debugger's register dump and backtrace go to the
+    // standard output, where they stand in this case's output already.
+    void ExpectNoCrashReport() const {
+        std::istringstream trace(HelpTraceSince(traceOffset_));
+        std::string line, report;
+        while (std::getline(trace, line)) {
+            if (line.find("wine: Unhandled") != std::string::npos ||
+                line.find(":err:seh:") != std::string::npos)
+                report += "\n  " + line;
+        }
+        EXPECT_TRUE(report.empty()) << "Wine reported a crash during this case:" << report;
     }
 
     // Removes the stored settings, writes the given ones, and starts ZARL.
@@ -95,6 +115,7 @@ protected:
     }
 
     std::unique_ptr<Zarl> zarl_;
+    std::uint64_t traceOffset_ = 0;
 };
 
 }  // namespace e2e
