@@ -26,3 +26,11 @@ endif()
 
 add_library(zarl_warnings INTERFACE)
 target_compile_options(zarl_warnings INTERFACE -Wall -Wextra -Werror)
+
+# Reproducible programs: the same commit gives the same bytes in any folder,
+# at any time. The PE linker otherwise stamps the link time into the header,
+# and source paths would otherwise reach the debug information.
+add_compile_options(-ffile-prefix-map=${PROJECT_SOURCE_DIR}=. -ffile-prefix-map=${CMAKE_BINARY_DIR}=build)
+if(WIN32)
+    add_link_options(-Wl,--no-insert-timestamp)
+endif()

@@ -1572,6 +1572,48 @@ std::string ReadSmallFile(const std::string& path) {
 
 }  // namespace
 
+int ScreenDpi() {
+    HDC screen = GetDC(nullptr);
+    int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return dpi;
+}
+
+namespace {
+
+BOOL CALLBACK CollectShownChild(HWND child, LPARAM param) {
+    if (IsWindowVisible(child)) reinterpret_cast<std::vector<HWND>*>(param)->push_back(child);
+    return TRUE;
+}
+
+}  // namespace
+
+testing::AssertionResult ControlsWhole(HWND window) {
+    RECT client{};
+    if (!GetClientRect(window, &client)) return testing::AssertionFailure() << "no such window";
+    MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&client), 2);
+    const RECT screen{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    RECT outer = WindowRect(window);
+    auto inside = [](const RECT& inner, const RECT& box) {
+        return inner.left >= box.left && inner.top >= box.top && inner.right <= box.right &&
+               inner.bottom <= box.bottom;
+    };
+    std::ostringstream faults;
+    if (!inside(outer, screen))
+        faults << "\"" << WindowTitle(window) << "\" " << DescribeRect(outer)
+               << " reaches beyond the screen; ";
+    std::vector<HWND> children;
+    EnumChildWindows(window, CollectShownChild, reinterpret_cast<LPARAM>(&children));
+    for (HWND child : children) {
+        RECT rect = WindowRect(child);
+        if (GetParent(child) == window && !inside(rect, client))
+            faults << "control " << GetDlgCtrlID(child) << " \"" << WindowTitle(child) << "\" "
+                   << DescribeRect(rect) << " is cut off by " << DescribeRect(client) << "; ";
+    }
+    if (faults.str().empty()) return testing::AssertionSuccess();
+    return testing::AssertionFailure() << faults.str() << "at " << ScreenDpi() << " DPI";
+}
+
 testing::AssertionResult TakeScreenshot(const std::string& name, Ms timeout) {
     if (name.empty() || name.find_first_not_of(
                             "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-") !=
@@ -1591,8 +1633,11 @@ testing::AssertionResult TakeScreenshot(const std::string& name, Ms timeout) {
     if (n == 0 || n >= sizeof display || std::strpbrk(display, "'\"\\"))
         return testing::AssertionFailure() << "no usable DISPLAY for the screenshot";
 
-    const std::string unixFile = unixDirectory + "/" + name + ".png";
-    const std::string unixLog = unixDirectory + "/" + name + ".log";
+    // Pictures at another resolution than the usual 96 DPI keep their own names.
+    std::string fileName = name;
+    if (int dpi = ScreenDpi(); dpi != 96) fileName += "_" + std::to_string(dpi) + "dpi";
+    const std::string unixFile = unixDirectory + "/" + fileName + ".png";
+    const std::string unixLog = unixDirectory + "/" + fileName + ".log";
     auto windowsPath = [](std::string path) {
         std::replace(path.begin(), path.end(), '/', '\\');
         return "Z:" + path;

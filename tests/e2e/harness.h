@@ -560,8 +560,16 @@ bool CloseHelpEngine(Ms timeout = kCloseTimeout);
 // update region), so that a picture shows them drawn.
 bool WaitForPainting(HWND window, Ms timeout = kResultTimeout);
 
+// The screen's resolution as this process sees it (Wine's LogPixels).
+int ScreenDpi();
+
+// The window lies on the screen and every shown control of it lies wholly
+// inside its client area, so that a picture shows them whole.
+testing::AssertionResult ControlsWhole(HWND window);
+
 // A picture of the whole X screen the programs run on, written as
-// <build tree>/screenshots/<name>.png (name: letters, digits, "_" and "-").
+// <build tree>/screenshots/<name>.png (name: letters, digits, "_" and "-";
+// at another resolution than 96 DPI <name>_<dpi>dpi.png).
 // Under Wine the test starts /bin/sh (a Unix program started from a Windows
 // one runs as itself), which pipes xwd into ImageMagick's convert; the file
 // appears under its final name only when complete. Outside Wine there is no

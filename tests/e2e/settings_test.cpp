@@ -365,6 +365,7 @@ TEST_P(SettingsOpening, RestoringTheMainWindowOpensTheDialogWithTheStoredOptions
     EXPECT_TRUE(ListHolds(dialog, c.list));
     if (c.screenshot) {
         EXPECT_TRUE(WaitForPainting(dialog)) << "the dialog is not painted";
+        EXPECT_TRUE(ControlsWhole(dialog));
         EXPECT_TRUE(TakeScreenshot(c.screenshot));
     }
 
@@ -1167,6 +1168,7 @@ TEST_F(SettingsTest, AboutBoxShowsTheVersionAndClosesOnOk) {
     RECT box = WindowRect(about);
     EXPECT_TRUE(MoveWindowTo(about, box.left, 20));
     EXPECT_TRUE(WaitForPainting(about)) << "the About box is not painted";
+    EXPECT_TRUE(ControlsWhole(about));
     EXPECT_TRUE(TakeScreenshot("about_box"));
     ASSERT_TRUE(ClickButton(about, IDOK));
     EXPECT_TRUE(WaitForWindowGone(about)) << "the About box did not close on OK";

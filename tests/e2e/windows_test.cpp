@@ -307,6 +307,7 @@ TEST_F(ResultWindow, OpensAtItsStoredPlaceAndRecordsEveryClipboardChange) {
 
     EXPECT_TRUE(CopyAndExpectResult("1+2=", "3"));
     EXPECT_TRUE(HistoryBecomes(result, {"3"}));
+    EXPECT_TRUE(ControlsWhole(result));
     EXPECT_TRUE(TakeScreenshot("result_window"));
 
     // A failed expression, a text without the key, a picture and an emptied
@@ -511,6 +512,7 @@ TEST_F(ImmediateWindow, EnterEvaluatesTheTypedExpression) {
     EXPECT_TRUE(ExpressionListBecomes(imd, {"2*3"}));
     EXPECT_EQ(ExpressionText(imd), std::optional<std::string>("2*3"))
         << "the text must stay in the box";
+    EXPECT_TRUE(ControlsWhole(imd));
     EXPECT_TRUE(TakeScreenshot("immediate_window"));
 
     // The same text again is listed again.
