@@ -141,6 +141,8 @@ FunctionEnd
   Delete "$INSTDIR\THIRD-PARTY-NOTICES.txt"
   RMDir /r "$INSTDIR\manual"
   Delete "$INSTDIR\uninstall.exe"
+  ; A folder that is the current one of this process cannot go.
+  SetOutPath "$TEMP"
   RMDir "$INSTDIR"
   SetShellVarContext current
   Delete "$SMPROGRAMS\ZARL.lnk"

@@ -197,8 +197,9 @@ bool StartedByHarness(DWORD pid) {
     return StartedPids().count(pid) != 0;
 }
 
-bool LaunchZarlProcess(PROCESS_INFORMATION* info, std::string* why) {
-    std::string exe = ZarlExePath();
+bool LaunchZarlProcess(PROCESS_INFORMATION* info, std::string* why, std::string exe,
+                       std::string directory) {
+    if (exe.empty()) exe = ZarlExePath();
     if (exe.empty()) {
         *why = "the path of ZARL.exe is not known (ZARL_EXE was not defined at build time)";
         return false;
@@ -207,7 +208,7 @@ bool LaunchZarlProcess(PROCESS_INFORMATION* info, std::string* why) {
         *why = "ZARL.exe not found at " + exe;
         return false;
     }
-    std::string directory = exe.substr(0, exe.find_last_of('\\'));
+    if (directory.empty()) directory = exe.substr(0, exe.find_last_of('\\'));
     std::string commandLine = "\"" + exe + "\"";
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
@@ -285,10 +286,11 @@ Zarl::Ending Zarl::Close(Ms timeout) {
     return ending;
 }
 
-std::unique_ptr<Zarl> StartZarl(std::string* why, Ms timeout) {
+std::unique_ptr<Zarl> StartZarl(std::string* why, Ms timeout, const std::string& exe,
+                                const std::string& directory) {
     auto start = Clock::now();
     PROCESS_INFORMATION info;
-    if (!LaunchZarlProcess(&info, why)) return nullptr;
+    if (!LaunchZarlProcess(&info, why, exe, directory)) return nullptr;
 
     HWND window = nullptr;
     std::string state = "no window of class ZARL yet";

@@ -135,12 +135,15 @@ private:
 // Starts ZARL.exe and waits until its main window (class "ZARL") exists, is
 // shown (minimized) and carries a "ZARL-..." title, i.e. start-up including the
 // settings load is done. Returns null and says why on failure (the process is
-// then ended).
-std::unique_ptr<Zarl> StartZarl(std::string* why, Ms timeout = kStartTimeout);
+// then ended). The program is the build's, started in its own folder, unless
+// exe (and directory, the current folder it starts in) say otherwise.
+std::unique_ptr<Zarl> StartZarl(std::string* why, Ms timeout = kStartTimeout,
+                                const std::string& exe = {}, const std::string& directory = {});
 
 // Starts ZARL.exe and returns its process without waiting for anything (for a
 // copy that is expected not to open a window).
-bool LaunchZarlProcess(PROCESS_INFORMATION* info, std::string* why);
+bool LaunchZarlProcess(PROCESS_INFORMATION* info, std::string* why, std::string exe = {},
+                       std::string directory = {});
 
 // Waits for a process handle to be signalled while pumping messages; the exit
 // code is stored when it ends.
