@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Soaks the running ZARL.exe: 100,000 clipboard changes (or --changes=N) made
+# by zarl_e2e_soak under Wine, with the settings and windows changed on the
+# way, then the end checks; prints the figures (changes, time, rate, memory
+# after 1,000 changes and at the end, the count of each kind of change) and
+# exits 1 when a check fails. Not part of ctest (soak_short is, briefly).
+#
+#   tests/e2e/soak.sh [win32|win64] [--changes=N] [--seed=N]
+#
+# The preset defaults to win32 (the product) where this host runs 32-bit Wine,
+# natively or through qemu-user, else win64; build it first (cmake --build
+# --preset PRESET): this script builds nothing. The soak runs in a prefix of
+# its own, build/PRESET/soak-prefix, with its own wine server and (without
+# DISPLAY) its own Xvfb, so that its clipboard and windows are not those of a
+# test run in the build's wineprefix; the stored settings there are reset.
+# Run it with nice: it keeps a core busy for the whole run.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+
+if [ $# -gt 0 ] && [ "${1#--}" = "$1" ]; then
+    preset=$1
+    shift
+elif bash cmake/i386-host.sh probe >/dev/null; then
+    preset=win32
+else
+    preset=win64
+fi
+case "$preset" in
+win32 | win64) ;;
+*)
+    echo "usage: $0 [win32|win64] [--changes=N] [--seed=N]" >&2
+    exit 2
+    ;;
+esac
+
+build=build/$preset
+soak=$build/tests/e2e/zarl_e2e_soak.exe
+if [ ! -f "$soak" ] || [ ! -f "$build/ZARL.exe" ]; then
+    echo "$soak or $build/ZARL.exe is missing: run cmake --preset $preset && cmake --build --preset $preset" >&2
+    exit 2
+fi
+prefix=$build/soak-prefix
+
+if [ "$preset" = win32 ]; then
+    how=$(bash cmake/i386-host.sh probe || true)
+    [ "$how" = qemu ] && how="32-bit, UNDER EMULATION (qemu-user $(qemu-i386 --version | sed -n '1s/.*version \([^ ]*\).*/\1/p'))"
+else
+    how=64-bit
+fi
+echo "== $preset ($how), $(nproc) cores, $(/usr/lib/wine/wine64 --version 2>/dev/null || echo wine), prefix $prefix"
+# The soak runs in a session of its own, which ends with it; --isolated ends
+# every process of the run with it, also when it is interrupted.
+wrap=()
+[ "$preset" = win32 ] && wrap=(bash cmake/i386-host.sh run --isolated)
+exec "${wrap[@]}" bash cmake/wine-session.sh with "$preset" "$prefix" \
+    bash cmake/wine-run.sh "$preset" "$prefix" "$soak" "$@"
