@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <set>
 #include <sstream>
 
@@ -1684,6 +1686,42 @@ testing::AssertionResult TakeScreenshot(const std::string& name, Ms timeout) {
 
 // ---------------------------------------------------------------------------
 // Process figures
+
+std::string ReadWholeFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string ZarlProcDirectory() {
+    char prefix[1024] = "";
+    GetEnvironmentVariableA("WINEPREFIX", prefix, sizeof prefix);
+    const std::string wanted = std::string("WINEPREFIX=") + prefix;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA("Z:\\proc\\*", &found);
+    if (search == INVALID_HANDLE_VALUE) return "";
+    std::string match;
+    int matches = 0;
+    do {
+        const char* name = found.cFileName;
+        if (!*name || std::strspn(name, "0123456789") != std::strlen(name)) continue;
+        std::string dir = std::string("Z:\\proc\\") + name;
+        std::string cmdline = ReadWholeFile(dir + "\\cmdline");
+        std::replace(cmdline.begin(), cmdline.end(), '\0', ' ');
+        if (cmdline.find("ZARL.exe") == std::string::npos) continue;
+        if (prefix[0]) {
+            std::istringstream entries(ReadWholeFile(dir + "\\environ"));
+            std::string entry;
+            bool same = false;
+            while (std::getline(entries, entry, '\0'))
+                if (entry == wanted) same = true;
+            if (!same) continue;
+        }
+        ++matches;
+        match = dir;
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return matches == 1 ? match : "";
+}
 
 MemoryFigures ProcessMemory(HANDLE process) {
     MemoryFigures figures;

@@ -582,6 +582,14 @@ testing::AssertionResult TakeScreenshot(const std::string& name, Ms timeout = Ms
 // ---------------------------------------------------------------------------
 // Process figures
 
+// The Linux process that runs ZARL.exe in this prefix (its command line names
+// ZARL.exe, its environment the same WINEPREFIX as ours), as its /proc
+// directory seen through drive Z: ("Z:\\proc\\1234"); empty when there is
+// not exactly one.
+std::string ZarlProcDirectory();
+// A whole file, as bytes (empty when it cannot be read).
+std::string ReadWholeFile(const std::string& path);
+
 struct MemoryFigures {
     bool ok = false;
     SIZE_T privateUsage = 0;

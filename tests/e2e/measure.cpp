@@ -85,48 +85,6 @@ bool AwaitResult(const ClipboardWrite& write, std::string* text, double* ms) {
     return true;
 }
 
-std::string ReadWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-// The Unix process that runs ZARL.exe in this prefix: its command line names
-// ZARL.exe and its environment the same WINEPREFIX as ours. Wine maps the
-// Unix root to drive Z:, so /proc is readable from here.
-std::string UnixStatusOfZarl(std::string* pidOut) {
-    char prefix[1024] = "";
-    GetEnvironmentVariableA("WINEPREFIX", prefix, sizeof prefix);
-    std::string wanted = std::string("WINEPREFIX=") + prefix;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA("Z:\\proc\\*", &found);
-    if (search == INVALID_HANDLE_VALUE) return "";
-    std::string status;
-    int matches = 0;
-    do {
-        const char* name = found.cFileName;
-        if (!*name || std::strspn(name, "0123456789") != std::strlen(name)) continue;
-        std::string dir = std::string("Z:\\proc\\") + name;
-        std::string cmdline = ReadWholeFile(dir + "\\cmdline");
-        std::replace(cmdline.begin(), cmdline.end(), '\0', ' ');
-        if (cmdline.find("ZARL.exe") == std::string::npos) continue;
-        if (prefix[0]) {
-            std::string environment = ReadWholeFile(dir + "\\environ");
-            bool same = false;
-            std::istringstream entries(environment);
-            std::string entry;
-            while (std::getline(entries, entry, '\0'))
-                if (entry == wanted) same = true;
-            if (!same) continue;
-        }
-        ++matches;
-        status = ReadWholeFile(dir + "\\status");
-        *pidOut = name;
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-    if (matches != 1) return "";
-    return status;
-}
-
 std::string StatusField(const std::string& status, const std::string& field) {
     std::istringstream lines(status);
     std::string line;
@@ -215,8 +173,9 @@ int main(int argc, char** argv) {
     }
 
     MemoryFigures busy = ProcessMemory(zarl->Process());
-    std::string unixPid;
-    std::string status = UnixStatusOfZarl(&unixPid);
+    const std::string procDir = ZarlProcDirectory();
+    const std::string status = procDir.empty() ? "" : ReadWholeFile(procDir + "\\status");
+    const std::string unixPid = procDir.substr(procDir.find_last_of('\\') + 1);
 
     std::printf("\n");
     Print("clipboard write -> result readable", Summarize(latency), latency.size());

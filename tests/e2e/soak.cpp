@@ -472,47 +472,6 @@ private:
 // ---------------------------------------------------------------------------
 // Memory of the process that runs ZARL.exe, as Linux sees it
 
-std::string ReadWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-// The Unix process that runs ZARL.exe in this prefix: its command line names
-// ZARL.exe and its environment the same WINEPREFIX as ours. Wine maps the Unix
-// root to drive Z:, so /proc is readable from here. Empty when there is not
-// exactly one.
-std::string UnixPidOfZarl() {
-    char prefix[1024] = "";
-    GetEnvironmentVariableA("WINEPREFIX", prefix, sizeof prefix);
-    std::string wanted = std::string("WINEPREFIX=") + prefix;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA("Z:\\proc\\*", &found);
-    if (search == INVALID_HANDLE_VALUE) return "";
-    std::string pid;
-    int matches = 0;
-    do {
-        const char* name = found.cFileName;
-        if (!*name || std::strspn(name, "0123456789") != std::strlen(name)) continue;
-        std::string dir = std::string("Z:\\proc\\") + name;
-        std::string cmdline = ReadWholeFile(dir + "\\cmdline");
-        std::replace(cmdline.begin(), cmdline.end(), '\0', ' ');
-        if (cmdline.find("ZARL.exe") == std::string::npos) continue;
-        if (prefix[0]) {
-            std::string environment = ReadWholeFile(dir + "\\environ");
-            std::istringstream entries(environment);
-            std::string entry;
-            bool same = false;
-            while (std::getline(entries, entry, '\0'))
-                if (entry == wanted) same = true;
-            if (!same) continue;
-        }
-        ++matches;
-        pid = name;
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-    return matches == 1 ? pid : "";
-}
-
 // In kB, as /proc gives them. "Guest" is the part below 4 GiB: the 32-bit
 // process's own address space, all of it when the process runs natively;
 // under qemu-user the rest (its translation cache, its own heap) is qemu's.
@@ -544,10 +503,10 @@ long CommittedPrivateKb(HANDLE process) {
     return static_cast<long>(total / 1024);
 }
 
-Memory ReadMemory(const std::string& unixPid, HANDLE process) {
+// dir: ZARL's /proc directory (ZarlProcDirectory).
+Memory ReadMemory(const std::string& dir, HANDLE process) {
     Memory m;
-    if (unixPid.empty()) return m;
-    std::string dir = "Z:\\proc\\" + unixPid;
+    if (dir.empty()) return m;
     std::string status = "\n" + ReadWholeFile(dir + "\\status");
     m.vmRss = StatusKb(status, "VmRSS");
     m.rssAnon = StatusKb(status, "RssAnon");
@@ -638,7 +597,7 @@ private:
     TextMaker texts_;
     std::unique_ptr<TestViewer> behind_, ahead_;
     std::unique_ptr<Zarl> zarl_;
-    std::string unixPid_;
+    std::string procDir_;
     Config config_ = kDefaults;
     WindowState windows_;
     HWND result_ = nullptr, imd_ = nullptr;
@@ -893,14 +852,19 @@ bool Soak::StartWith(const StoredRow& row, bool fresh) {
     if (ahead_->Next() != zarl_->Window() || GetClipboardViewer() != ahead_->Window())
         Fail(&chainFaults_, "after rejoining, the viewer ahead is not at the head, before ZARL");
     WaitForClipboardToSettle(Ms{200}, Ms{5000});
-    PumpMessages(Ms{50});
+    // Every notification of the start has passed the viewers once ZARL has
+    // handled what came before.
+    if (testing::AssertionResult alive = ZarlCaughtUp(zarl_->Window()); !alive) {
+        Fatal(std::string("after the start: ") + alive.message());
+        return false;
+    }
     ahead_->ResetCounts();
     behind_->ResetCounts();
     expectedDraws_ = 0;
     quietSeq_ = GetClipboardSequenceNumber();
     history_.clear();
     historyKnown_ = false;
-    unixPid_ = UnixPidOfZarl();
+    procDir_ = ZarlProcDirectory();
     std::printf("soak: ZARL started (%.0f ms) with %s: %s\n", zarl_->StartMilliseconds(), row.name,
                 Describe(config_).c_str());
     std::fflush(stdout);
@@ -928,7 +892,7 @@ void Soak::Progress() {
     double seconds = MillisecondsSince(started_) / 1000.0;
     std::printf("soak: %ld changes, %.0f s, %.1f changes/s, %ld failures", changes_, seconds,
                 seconds > 0 ? changes_ / seconds : 0.0, failures_);
-    Memory m = longLived_ && zarl_ ? ReadMemory(unixPid_, zarl_->Process()) : Memory();
+    Memory m = longLived_ && zarl_ ? ReadMemory(procDir_, zarl_->Process()) : Memory();
     if (m.ok)
         std::printf("; VmRSS %ld, RssAnon %ld, below 4 GiB %ld/%ld, committed private %ld", m.vmRss,
                     m.rssAnon, m.guestRss, m.guestAnon, m.committedPrivate);
@@ -1521,7 +1485,7 @@ void Soak::CheckStore(const std::string& when) {
 }
 
 void Soak::MeasureMemory(Memory* into) {
-    *into = ReadMemory(unixPid_, zarl_->Process());
+    *into = ReadMemory(procDir_, zarl_->Process());
     into->windows = std::string(windows_.resultOpen ? "Result" : "") +
                     (windows_.resultOpen && windows_.imdOpen ? " and " : "") +
                     (windows_.imdOpen ? "Immediate" : "");
