@@ -1,13 +1,18 @@
 #!/usr/bin/env bash
 # Builds every configuration and runs every test suite: native, native-asan,
-# every Windows suite on the 32-bit product (win32) under 32-bit Wine, and the
-# unit tests of the 64-bit build (win64), which keeps the sources clean for
-# both widths. Where the kernel refuses 32-bit code, 32-bit Wine runs through
-# qemu-user (cmake/i386-host.sh). Only where neither is possible do the
-# Windows suites fall back to the 64-bit build, and the output says so.
+# the coverage-guided fuzz targets briefly, every Windows suite on the 32-bit
+# product (win32) under 32-bit Wine, and the unit tests of the 64-bit build
+# (win64), which keeps the sources clean for both widths. Where the kernel
+# refuses 32-bit code, 32-bit Wine runs through qemu-user (cmake/i386-host.sh).
+# Only where neither is possible do the Windows suites fall back to the 64-bit
+# build, and the output says so.
 #
-# A build failure stops at once; a failing suite lets the others still run, and
-# the script exits non-zero at the end.
+# Two lanes: the Windows suites of the product, which spend much of their time
+# waiting for Wine under emulation, run in front; the other builds and suites
+# run meanwhile in a second lane at the lowest priority, so that they take only
+# what the first leaves over, with their output in build/test-lane2.log (shown
+# at the end). A failed build ends its lane; a failing suite lets the others
+# still run; the script exits non-zero at the end.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -93,16 +98,6 @@ run_tests() {
     done < <(list_skips "$name" "$results")
 }
 
-stage "packages"
-bash scripts/install-deps.sh
-
-build native
-run_tests native native ctest --preset native
-build native-asan
-run_tests native-asan native-asan ctest --preset native-asan
-build win32
-build win64
-
 # A Windows suite runs in a Wine session of its own (one wine server and, when
 # DISPLAY is unset, one Xvfb), which ends with it.
 wine_suite() {
@@ -112,6 +107,9 @@ wine_suite() {
         ctest --preset "$preset" "$@"
 }
 
+stage "packages"
+bash scripts/install-deps.sh
+
 i386=$(bash cmake/i386-host.sh probe || true)
 fallback=
 case "$i386" in
@@ -119,10 +117,6 @@ native | qemu)
     how="32-bit code runs natively"
     [ "$i386" = qemu ] && how="the kernel refuses 32-bit code: under qemu-user, as emulation"
     echo "The 32-bit product runs here ($how)."
-    # Isolated: whatever the suites start ends with them, even when killed.
-    run_tests win32 win32 bash cmake/i386-host.sh run --isolated bash cmake/wine-session.sh \
-        with win32 build/win32/wineprefix ctest --preset win32
-    run_tests win64-unit win64 wine_suite win64-unit
     ;;
 *)
     fallback="FALLBACK: the 32-bit product was built but NOT run; the Windows suites ran on the 64-bit build"
@@ -134,10 +128,65 @@ native | qemu)
 * product ZARL.exe is built but NOT tested.                            *
 ************************************************************************
 TEXT
-    run_tests win64 win64 wine_suite win64
     ;;
 esac
+
+build native
+run_tests native native ctest --preset native
+build win32
+[ -n "$fallback" ] && build win64
+
+# The second lane: its stages, results and skipped cases come back through a
+# file; without it the lane failed (a build broke), as its log tells.
+lane2_log=build/test-lane2.log
+lane2_results=build/test-lane2.results
+rm -f "$lane2_results"
+lane2() {
+    stages=() failed=() passed=() skipped=()
+    build native-asan
+    run_tests native-asan native-asan ctest --preset native-asan
+    build fuzz
+    run_tests fuzz fuzz ctest --preset fuzz
+    if [ -z "$fallback" ]; then
+        build win64
+        run_tests win64-unit win64 wine_suite win64-unit
+    fi
+    finish_stage
+    declare -p stages failed passed skipped >"$lane2_results"
+}
+# A session of its own, so that an interrupted run ends the whole lane.
+setsid nice -n 19 bash -c "$(declare -f); $(declare -p fallback lane2_results started)
+    set -euo pipefail; lane2" >"$lane2_log" 2>&1 </dev/null &
+lane2_pid=$!
+stop_lane2() { kill -- "-$lane2_pid" 2>/dev/null || true; }
+trap stop_lane2 EXIT
+
+if [ -z "$fallback" ]; then
+    # Isolated: whatever the suites start ends with them, even when killed.
+    run_tests win32 win32 bash cmake/i386-host.sh run --isolated bash cmake/wine-session.sh \
+        with win32 build/win32/wineprefix ctest --preset win32
+else
+    run_tests win64 win64 wine_suite win64
+fi
 finish_stage
+
+echo "== waiting for the second lane ($((SECONDS - started)) s)"
+wait "$lane2_pid" || true
+trap - EXIT
+echo "== the second lane's output:"
+sed 's/^/  | /' "$lane2_log"
+if [ -r "$lane2_results" ]; then
+    main_stages=("${stages[@]}") main_failed=("${failed[@]}")
+    main_passed=("${passed[@]}") main_skipped=("${skipped[@]}")
+    # shellcheck source=/dev/null
+    . "$lane2_results"
+    stages=("${main_stages[@]}" "${stages[@]/%/ (second lane)}")
+    failed=("${main_failed[@]}" "${failed[@]}")
+    passed=("${main_passed[@]}" "${passed[@]}")
+    skipped=("${main_skipped[@]}" "${skipped[@]}")
+else
+    failed+=("second lane (a build failed: see above)")
+fi
 
 echo "== done in $((SECONDS - started)) s; time of each stage:"
 printf '%s\n' "${stages[@]}"

@@ -22,6 +22,7 @@
 #include "eval/format.h"
 #include "settings/constants.h"
 #include "settings/settings.h"
+#include "tests/fuzz/result_checks.h"
 
 namespace {
 
@@ -60,6 +61,7 @@ struct Random {
 
 // ---------------------------------------------------------------- inputs
 
+// clang-format off
 const char* const Tokens[] = {
     "0", "1", "2", "3", "4", "5", "6", "7", "8", "9", "0", "1", "12", "345", "6789",
     "3.14159", "0.5", ".", ".", "e", "E", "e+", "E-", "e308", "e-308", "E999", "e-999",
@@ -74,6 +76,7 @@ const char* const Tokens[] = {
     " ", " ", "  ", "\t", "\r", "\n", "\r\n", "\x01", "\x1F",
     "\x80", "\xA0", "\xD6", "\xF6", "\xFF", "~", "!", "=", "%", "[", "]", "\"",
 };
+// clang-format on
 constexpr int TokenCount = int(sizeof Tokens / sizeof Tokens[0]);
 
 // Valid expressions the mutations start from.
@@ -131,7 +134,9 @@ const char* const Seeds[] = {
     "LONGNAME",
     "1,234,567.891",
     "((((((((1))))))))",
-    "1\xD7" "2\xF7" "3",
+    "1\xD7"
+    "2\xF7"
+    "3",
     "  1 + 2  \t",
     "123456789012345678901234567890",
     "0.000000000000000000000000001",
@@ -185,7 +190,8 @@ void AppendToken(Random& r, Input& in) {
     switch (r.Below(40)) {
         case 0: {  // a long run of digits (a literal of up to the whole input)
             int n = 1 + int(r.Below(r.OneIn(4) ? MaxInput : 40));
-            for (int i = 0; i < n && in.length < MaxInput; i++) in.byte[in.length++] = char('0' + r.Below(10));
+            for (int i = 0; i < n && in.length < MaxInput; i++)
+                in.byte[in.length++] = char('0' + r.Below(10));
             break;
         }
         case 1: {  // a long run of hexadecimal digits
@@ -207,16 +213,15 @@ void AppendToken(Random& r, Input& in) {
             break;
         }
         case 4: {  // one short token many times: "(1)(1)(1)...", "1+1+1+...", "---..."
-            static const char* const units[] = {"(1)", "(?)", "1+", "2*", "-", "(", "2^", "SIN(", ")"};
+            static const char* const units[] = {"(1)", "(?)", "1+",   "2*", "-",
+                                                "(",   "2^",  "SIN(", ")"};
             const char* unit = units[r.Below(sizeof units / sizeof units[0])];
             int n = 1 + int(r.Below(r.OneIn(2) ? 70 : 400));
             for (int i = 0; i < n && in.length < MaxInput; i++) in.Append(unit);
             if (r.OneIn(2)) in.Append("1");
             break;
         }
-        default:
-            in.Append(Tokens[r.Below(TokenCount)]);
-            break;
+        default: in.Append(Tokens[r.Below(TokenCount)]); break;
     }
 }
 
@@ -275,7 +280,8 @@ void Mutate(Random& r, Input& in) {
             }
             case 6: {  // repeat the whole text (long inputs)
                 int n = in.length;
-                for (int i = 0; i < n && in.length < MaxInput; i++) in.byte[in.length++] = in.byte[i];
+                for (int i = 0; i < n && in.length < MaxInput; i++)
+                    in.byte[in.length++] = in.byte[i];
                 break;
             }
             case 7: {  // append a format suffix, sometimes with more after it
@@ -297,6 +303,7 @@ void Mutate(Random& r, Input& in) {
 // A random expression of the language: mostly well formed, so that many
 // evaluations get as far as the result text.
 void AppendExpression(Random& r, Input& in, int depth) {
+    // clang-format off
     static const char* const numbers[] = {
         "0", "1", "2", "7", "10", "0.5", "3.25", "1e3", "2.5E-3", "1e300", "1e-300", "4e-320",
         "123456.789", "99999999999999999", "0.1", "1.7976931348623157e308", "0x10", "&HFF",
@@ -313,12 +320,11 @@ void AppendExpression(Random& r, Input& in, int depth) {
         "SGN", "FLOOR", "CEIL", "sqrt", "Log",
     };
     static const char* const operators[] = {"+", "-", "*", "/", "^", "\xD7", "\xF7", " + ", " * "};
+    // clang-format on
     uint32_t choice = depth > 6 || in.length > MaxInput - 64 ? 0 : r.Below(6);
     switch (choice) {
         case 0:
-        case 1:
-            in.Append(numbers[r.Below(sizeof numbers / sizeof numbers[0])]);
-            break;
+        case 1: in.Append(numbers[r.Below(sizeof numbers / sizeof numbers[0])]); break;
         case 2:
             in.Append(functions[r.Below(sizeof functions / sizeof functions[0])]);
             in.Append("(");
@@ -351,12 +357,6 @@ void WellFormed(Random& r, Input& in) {
 
 // ---------------------------------------------------------------- settings
 
-struct Setup {
-    char sign[2];
-    char type[2];
-    int precision;
-};
-
 void VarySettings(Random& r, Setup& setup) {
     Settings.InsThousandSep = int(r.Below(2));
     Settings.HexadecimalForm = int(r.Below(4));
@@ -379,11 +379,11 @@ void DefineConstants() {
     } const table[] = {
         {"PI", "3.14159265358979323846"},
         {"E", "2.718281828459045"},
-        {"BIG", "1E999"},       // an infinity: atof overflows
-        {"NEGBIG", "-1E999"},   // the negative infinity
-        {"TINY", "1E-999"},     // zero
+        {"BIG", "1E999"},      // an infinity: atof overflows
+        {"NEGBIG", "-1E999"},  // the negative infinity
+        {"TINY", "1E-999"},    // zero
         {"MAXD", "1.7976931348623157e308"},
-        {"LONGNAMEX", "42"},    // stored as LONGNAME
+        {"LONGNAMEX", "42"},  // stored as LONGNAME
         {"neg", "-0.0000000001"},
     };
     for (const auto& c : table) {
@@ -405,236 +405,17 @@ struct Failure {
     char text[200];
 };
 
-bool IsPrintableAscii(const char* s) {
-    for (; *s != '\0'; s++) {
-        if (*s < 32 || *s > 126) return false;
-    }
-    return true;
-}
-
-bool ContainsNoCase(const char* s, const char* word) {
-    size_t n = std::strlen(word);
-    for (; *s != '\0'; s++) {
-        size_t i = 0;
-        while (i < n && s[i] != '\0' && (s[i] | 0x20) == word[i]) i++;
-        if (i == n) return true;
-    }
-    return false;
-}
-
-bool IsDigitChar(char c) { return c >= '0' && c <= '9'; }
-
-// The shape of a decimal result: the sign rule, then the form of the type
-// with the precision (exponent with a sign and three digits; g drops
-// trailing zeros of the fraction). Returns a reason or nullptr.
-const char* CheckDecimalShape(const char* s, double value, const Setup& setup) {
-    const char* p = s;
-    if (std::signbit(value)) {
-        if (*p++ != '-') return "negative value without '-'";
-    } else if (setup.sign[0] == '+') {
-        if (*p++ != '+') return "'+' missing";
-    }
-    int precision = setup.precision;
-    char type = setup.type[0];
-    auto exponentPart = [](const char* q, char letter) -> const char* {
-        if (*q++ != letter) return nullptr;
-        if (*q != '+' && *q != '-') return nullptr;
-        q++;
-        for (int i = 0; i < 3; i++) {
-            if (!IsDigitChar(*q++)) return nullptr;
-        }
-        return q;
-    };
-    if (type == 'e' || type == 'E') {
-        if (!IsDigitChar(*p)) return "no digit";
-        if (value != 0 && *p == '0') return "leading zero in the mantissa";
-        p++;
-        if (precision > 0) {
-            if (*p++ != '.') return "no point";
-            for (int i = 0; i < precision; i++) {
-                if (!IsDigitChar(*p++)) return "too few decimals";
-            }
-        }
-        p = exponentPart(p, type);
-        if (p == nullptr || *p != '\0') return "bad exponent";
-        return nullptr;
-    }
-    if (type == 'f') {
-        const char* start = p;
-        while (IsDigitChar(*p)) p++;
-        if (p == start) return "no integer digit";
-        if (p - start > 1 && *start == '0') return "leading zero";
-        if (precision > 0) {
-            if (*p++ != '.') return "no point";
-            for (int i = 0; i < precision; i++) {
-                if (!IsDigitChar(*p++)) return "too few decimals";
-            }
-        }
-        if (*p != '\0') return "trailing characters";
-        return nullptr;
-    }
-    // g and G
-    int significant = precision == 0 ? 1 : precision;
-    const char* start = p;
-    int digits = 0;
-    bool seenNonzero = false;
-    int counted = 0;  // significant digits
-    while (IsDigitChar(*p)) {
-        if (*p != '0') seenNonzero = true;
-        if (seenNonzero) counted++;
-        p++;
-        digits++;
-    }
-    if (digits == 0) return "no integer digit";
-    if (digits > 1 && *start == '0') return "leading zero";
-    if (*p == '.') {
-        p++;
-        const char* fraction = p;
-        while (IsDigitChar(*p)) {
-            if (*p != '0') seenNonzero = true;
-            if (seenNonzero) counted++;
-            p++;
-        }
-        if (p == fraction) return "point without decimals";
-        if (p[-1] == '0') return "trailing zero kept";
-    }
-    if (counted > significant) return "more significant digits than the precision";
-    if (*p != '\0') {
-        if (digits != 1) return "exponent form with several integer digits";
-        p = exponentPart(p, type == 'G' ? 'E' : 'e');
-        if (p == nullptr || *p != '\0') return "bad exponent";
-    }
-    return nullptr;
-}
-
-// The value the decimal text stands for must be the result within the
-// rounding the precision allows.
-const char* CheckDecimalValue(const char* s, double value, const Setup& setup) {
-    double shown = std::strtod(s, nullptr);
-    if (std::isinf(shown)) {
-        // Rounding near DBL_MAX may give a text above the double range.
-        return std::fabs(value) > 1e307 ? nullptr : "text reads as an infinity";
-    }
-    double error = std::fabs(shown - value);
-    double tolerance;
-    int precision = setup.precision;
-    if (setup.type[0] == 'f') {
-        tolerance = std::pow(10.0, -precision) * 0.5000001 + std::fabs(value) * 1e-15;
-    } else {
-        int significant = setup.type[0] == 'e' || setup.type[0] == 'E' ? precision + 1
-                          : precision == 0                              ? 1
-                                                                        : precision;
-        tolerance = std::fabs(value) * std::pow(10.0, 1 - significant) * 0.5000001 +
-                    std::fabs(value) * 1e-15;
-    }
-    tolerance += 1e-320;  // subnormal results: the text's own rounding
-    return error <= tolerance ? nullptr : "text does not show the value";
-}
-
-// "&H"/"0X" (upper-case digits) or "&h"/"0x", then the digits of the value
-// rounded half up on its magnitude: the magnitude with a sign in the signed
-// form, else the two's complement in 8, 16 or 32 bits.
-const char* CheckHexadecimal(const char* s, double value, char letter, const Setup& setup) {
-    const char* p = s;
-    int form = Settings.HexadecimalForm;
-    bool negative = value < 0;
-    if (form == HexSigned) {
-        if (negative) {
-            if (*p++ != '-') return "negative value without '-'";
-        } else if (setup.sign[0] == '+') {
-            if (*p++ != '+') return "'+' missing";
-        }
-    }
-    char prefix = letter == 'H' || letter == 'h' ? '&' : '0';
-    if (*p++ != prefix || *p++ != letter) return "bad prefix";
-    bool upper = letter == 'H' || letter == 'X';
-    const char* start = p;
-    uint64_t n = 0;
-    for (; *p != '\0'; p++) {
-        char c = *p;
-        int digit;
-        if (IsDigitChar(c)) {
-            digit = c - '0';
-        } else if (upper && c >= 'A' && c <= 'F') {
-            digit = c - 'A' + 10;
-        } else if (!upper && c >= 'a' && c <= 'f') {
-            digit = c - 'a' + 10;
-        } else {
-            return "bad digit";
-        }
-        n = n * 16 + uint64_t(digit);
-    }
-    if (p == start) return "no digit";
-    if (p - start > 8) return "more than 8 digits";
-    if (p - start > 1 && *start == '0') return "leading zero";
-
-    // The magnitude rounded half up as m + 0.5 in double arithmetic, the
-    // program's rounding ever since (so 0.49999999999999994 gives 1, because
-    // the sum rounds to 1.0), with the sign put back.
-    double magnitude = std::floor(std::fabs(value) + 0.5);
-    if (magnitude > 9e15) return "value far outside the hexadecimal range";
-    long long rounded = negative ? -(long long)magnitude : (long long)magnitude;
-    uint64_t expected;
-    switch (form) {
-        case HexComplement8:
-            if (rounded < -128 || rounded > 127) return "outside the 8-bit range";
-            expected = uint64_t(rounded) & 0xFF;
-            break;
-        case HexComplement16:
-            if (rounded < -32768 || rounded > 32767) return "outside the 16-bit range";
-            expected = uint64_t(rounded) & 0xFFFF;
-            break;
-        case HexComplement32:
-            if (rounded < -2147483648LL || rounded > 2147483647LL) return "outside the 32-bit range";
-            expected = uint64_t(rounded) & 0xFFFFFFFFu;
-            break;
-        default:
-            if (rounded < -4294967295LL || rounded > 4294967295LL) return "outside the 32-bit range";
-            expected = uint64_t(rounded < 0 ? -rounded : rounded);
-            break;
-    }
-    return n == expected ? nullptr : "digits do not show the value";
-}
-
-// The separated copy: no longer than its buffer, the same text once the
-// commas are taken out, and commas only between groups of three digits.
-const char* CheckSeparators(const char* result) {
-    // Exactly the size InsertThousandSeparators is promised, on the heap so
-    // that AddressSanitizer sees a write past it.
-    static char* copy = static_cast<char*>(std::malloc(MaxSeparatedLength + 1));
-    std::memset(copy, 0x55, MaxSeparatedLength + 1);
-    std::strcpy(copy, result);
-    InsertThousandSeparators(copy);
-    const void* nul = std::memchr(copy, '\0', MaxSeparatedLength + 1);
-    if (nul == nullptr) return "separated text not terminated";
-    size_t length = size_t(static_cast<const char*>(nul) - copy);
-    if (length > size_t(MaxSeparatedLength)) return "separated text longer than 1024";
-    size_t j = 0;
-    for (size_t i = 0; i < length; i++) {
-        if (copy[i] != ',') {
-            if (copy[i] != result[j++]) return "separators changed the text";
-            continue;
-        }
-        if (i == 0 || !IsDigitChar(copy[i - 1])) return "separator after a non-digit";
-        for (int k = 1; k <= 3; k++) {
-            if (!IsDigitChar(copy[i + size_t(k)])) return "separator not before three digits";
-        }
-        char after = copy[i + 4];
-        if (after != ',' && after != '.' && after != '\0') return "separator group longer than three";
-    }
-    if (result[j] != '\0') return "separators dropped characters";
-    return nullptr;
-}
-
 void PrintFailure(long iteration, const Input& in, double previous, const Setup& setup,
                   const char* reason, const char* output) {
     std::printf("fuzz: FAILURE at input %ld: %s\n", iteration, reason);
     std::printf("  input (%d bytes, hex):", in.length);
-    for (int i = 0; i < in.length; i++) std::printf(" %02x", static_cast<unsigned char>(in.byte[i]));
-    std::printf("\n  settings: format \"%s\" (sign %s type %s precision %d), separators %d, "
-                "hex form %d, angle unit %d\n",
-                OutFormatString, setup.sign, setup.type, setup.precision, Settings.InsThousandSep,
-                Settings.HexadecimalForm, Settings.AngleUnit);
+    for (int i = 0; i < in.length; i++)
+        std::printf(" %02x", static_cast<unsigned char>(in.byte[i]));
+    std::printf(
+        "\n  settings: format \"%s\" (sign %s type %s precision %d), separators %d, "
+        "hex form %d, angle unit %d\n",
+        OutFormatString, setup.sign, setup.type, setup.precision, Settings.InsThousandSep,
+        Settings.HexadecimalForm, Settings.AngleUnit);
     std::printf("  previous result before: %.17g, after: %.17g\n", previous, PreviousResult);
     if (output != nullptr) {
         std::printf("  output (hex):");
@@ -704,31 +485,8 @@ int main(int argc, char** argv) {
             }
         } else {
             evaluated++;
-            if (std::memchr(output, '\0', ResultBufferSize) == nullptr) {
-                reason = "output not NUL-terminated within ResultBufferSize";
-            } else {
-                shown = output;
-                size_t length = std::strlen(output);
-                char letter = FormatLetter;
-                if (length == 0) {
-                    reason = "empty output";
-                } else if (length > size_t(MaxResultLength)) {
-                    reason = "output longer than MaxResultLength";
-                } else if (!IsPrintableAscii(output)) {
-                    reason = "output not printable ASCII";
-                } else if (ContainsNoCase(output, "inf") || ContainsNoCase(output, "nan")) {
-                    reason = "output shows an infinity or a NaN";
-                } else if (letter != 0 && letter != 'H' && letter != 'X' && letter != 'h' &&
-                           letter != 'x') {
-                    reason = "FormatLetter is not H, X, h, x or 0";
-                } else if (letter != 0) {
-                    reason = CheckHexadecimal(output, PreviousResult, letter, setup);
-                } else {
-                    reason = CheckDecimalShape(output, PreviousResult, setup);
-                    if (reason == nullptr) reason = CheckDecimalValue(output, PreviousResult, setup);
-                }
-                if (reason == nullptr && Settings.InsThousandSep) reason = CheckSeparators(output);
-            }
+            shown = output;
+            reason = CheckResultText(output, PreviousResult, FormatLetter, setup);
         }
         if (reason != nullptr) {
             PrintFailure(iteration, in, previous, setup, reason, shown);
