@@ -11,6 +11,21 @@
 
 namespace {
 
+// The cycle's work on the clipboard and its buffers is under way. Opening and
+// reading the clipboard wait for other programs (a program that renders its
+// text only when asked, Wine importing a copy of an X11 program), and while
+// they wait the system delivers sent messages: another clipboard notification
+// can arrive then. Run at once it would close the clipboard under this cycle
+// and overwrite the text this cycle is about to evaluate; so it is only noted,
+// and the cycle looks at the clipboard once more when it is done.
+bool CycleBusy;
+bool ChangedMeanwhile;
+HWND PendingImmediateWindow;  // an immediate request that came meanwhile
+const char* PendingImmediateText;
+
+DWORD SequenceRead;  // the clipboard's sequence number when the cycle read it
+bool SequenceKnown;
+
 const char EvaluatingTitle[] = "ZARL-Evaluating";
 const char EvaluatingEntry[] = "Evaluating...";
 const char NotEvaluatedEntry[] = "Not Evaluated";
@@ -44,6 +59,8 @@ bool ReadClipboard(HWND window, bool* refused) {
         }
     }
     CloseClipboard();
+    SequenceRead = GetClipboardSequenceNumber();
+    SequenceKnown = true;
     return true;
 }
 
@@ -91,13 +108,7 @@ const char* TakeExpression(HWND window, bool* ended) {
     return ExtractExpression();
 }
 
-}  // namespace
-
-void ShowOutOfMemory(HWND window) {
-    MessageBoxA(window, "Out of memory.", "ZARL", MB_ICONERROR);
-}
-
-void RunEvaluationCycle(HWND window, bool immediate, const char* text) {
+void RunOneCycle(HWND window, bool immediate, const char* text) {
     SetWindowTextA(MainWindow, EvaluatingTitle);
     PutHistoryEntry(EvaluatingEntry, false);
     FullWidthKey = 0;
@@ -112,4 +123,54 @@ void RunEvaluationCycle(HWND window, bool immediate, const char* text) {
         }
     }
     SetWindowTextA(MainWindow, MainTitle);
+}
+
+}  // namespace
+
+bool ClipboardHoldsOwnWrite() {
+    HWND owner = GetClipboardOwner();
+    DWORD pid = 0;
+    if (owner != NULL) GetWindowThreadProcessId(owner, &pid);
+    return owner != NULL && pid == GetCurrentProcessId();
+}
+
+void ShowOutOfMemory(HWND window) {
+    // The box's loop may start other cycles; this one's buffers are done
+    // with by now, so they may.
+    bool busy = CycleBusy;
+    CycleBusy = false;
+    MessageBoxA(window, "Out of memory.", "ZARL", MB_ICONERROR);
+    CycleBusy = busy;
+}
+
+void RunEvaluationCycle(HWND window, bool immediate, const char* text) {
+    if (CycleBusy) {
+        if (immediate) {
+            PendingImmediateWindow = window;
+            PendingImmediateText = text;
+        } else {
+            ChangedMeanwhile = true;
+        }
+        return;
+    }
+    CycleBusy = true;
+    ChangedMeanwhile = false;
+    SequenceKnown = false;
+    RunOneCycle(window, immediate, text);
+    // What came meanwhile, in turn: a change of the clipboard is looked at
+    // once more, unless it is the text this cycle read already, or the
+    // clipboard holds this program's own write by now.
+    while (ChangedMeanwhile || PendingImmediateWindow != NULL) {
+        if (PendingImmediateWindow != NULL) {
+            HWND pendingWindow = PendingImmediateWindow;
+            PendingImmediateWindow = NULL;
+            RunOneCycle(pendingWindow, true, PendingImmediateText);
+            continue;
+        }
+        ChangedMeanwhile = false;
+        bool readAlready = SequenceKnown && GetClipboardSequenceNumber() == SequenceRead;
+        SequenceKnown = false;
+        if (!readAlready && !ClipboardHoldsOwnWrite()) RunOneCycle(MainWindow, false, NULL);
+    }
+    CycleBusy = false;
 }

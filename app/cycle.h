@@ -8,5 +8,9 @@
 // the clipboard's text, in immediate mode on text.
 void RunEvaluationCycle(HWND window, bool immediate, const char* text);
 
+// The clipboard holds this program's own write: its owner is one of the
+// program's windows.
+bool ClipboardHoldsOwnWrite();
+
 // The "Out of memory." box, owned by window.
 void ShowOutOfMemory(HWND window);

@@ -55,7 +55,11 @@ bool IsOwnWrite() {
         return true;
     }
     if (WritingClipboard) return true;
-    return OwnWriteKnown && GetClipboardSequenceNumber() == OwnWriteSequence;
+    if (OwnWriteKnown && GetClipboardSequenceNumber() == OwnWriteSequence) return true;
+    // Reading the clipboard can change its sequence number (formats made on
+    // request, such as Wine's Unicode text for another program), so the
+    // owner decides too: a window of this program owns only its own writes.
+    return ClipboardHoldsOwnWrite();
 }
 
 LRESULT OnDrawClipboard(HWND window, WPARAM wParam, LPARAM lParam) {
