@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Starts the built ZARL.exe under Wine on the desktop's X display; the XDG
+# autostart entry that "./run.sh --autostart" writes runs this at every
+# log-in. It builds nothing: the program is the one ./run.sh built, in the
+# same Wine prefix (so with the same settings), started from its own folder,
+# where the help engine finds ZARL.HLP. The 32-bit product runs natively where
+# the kernel executes 32-bit code, else through qemu-user (cmake/i386-host.sh);
+# only where neither works does the 64-bit build run, as with ./run.sh.
+# What it prints goes to build/PRESET/desktop.log.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+
+case "$(bash cmake/i386-host.sh probe 2>/dev/null || true)" in
+native | qemu) preset=win32 ;;
+*) preset=win64 ;;
+esac
+build=$root/build/$preset
+if [ ! -f "$build/ZARL.exe" ]; then
+    echo "start-zarl: $build/ZARL.exe is missing: build it with ./run.sh" >&2
+    exit 1
+fi
+exec >>"$build/desktop.log" 2>&1
+echo "$(date '+%F %T') starting $build/ZARL.exe on display ${DISPLAY:-(none)}"
+# Wine draws on X11 only; under Wayland that is XWayland, which sets DISPLAY.
+if [ -z "${DISPLAY:-}" ]; then
+    echo "start-zarl: no X display (DISPLAY is unset): not started"
+    exit 1
+fi
+# One ZARL a checkout: a second start (a second log-in, or the entry run by
+# hand) would replace the wine server, and the running ZARL with it. ./run.sh
+# checks the same lock.
+exec 9>>"$build/desktop.lock"
+if ! flock -n 9; then
+    echo "start-zarl: ZARL already runs from this checkout: not started again"
+    exit 0
+fi
+
+prefix=$build/wineprefix
+cd "$build"
+wrap=()
+[ "$preset" = win32 ] && wrap=(bash "$root/cmake/i386-host.sh" run --isolated)
+exec "${wrap[@]}" bash "$root/cmake/wine-session.sh" with "$preset" "$prefix" \
+    bash "$root/cmake/wine-run.sh" "$preset" "$prefix" ZARL.exe
