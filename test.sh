@@ -143,6 +143,7 @@ lane2_results=build/test-lane2.results
 rm -f "$lane2_results"
 lane2() {
     stages=() failed=() passed=() skipped=()
+    stage_name= stage_started=$SECONDS
     build native-asan
     run_tests native-asan native-asan ctest --preset native-asan
     build fuzz

@@ -13,21 +13,18 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
+# shellcheck source=../../cmake/product.sh
+. cmake/product.sh
+first=
 if [ $# -gt 0 ] && [ "${1#--}" = "$1" ]; then
-    preset=$1
+    first=$1
     shift
-elif bash cmake/i386-host.sh probe >/dev/null; then
-    preset=win32
-else
-    preset=win64
 fi
-case "$preset" in
-win32 | win64) ;;
-*)
+preset=$(zarl_product_preset "$first")
+[ -n "$preset" ] || {
     echo "usage: $0 [win32|win64] [--changes=N] [--starts=N]" >&2
     exit 2
-    ;;
-esac
+}
 
 build=build/$preset
 measure=$build/tests/e2e/zarl_e2e_measure.exe
@@ -37,15 +34,6 @@ if [ ! -f "$measure" ] || [ ! -f "$build/ZARL.exe" ]; then
 fi
 prefix=$build/wineprefix
 
-if [ "$preset" = win32 ]; then
-    how=$(bash cmake/i386-host.sh probe || true)
-    [ "$how" = qemu ] && how="32-bit, UNDER EMULATION (qemu-user $(qemu-i386 --version | sed -n '1s/.*version \([^ ]*\).*/\1/p'))"
-else
-    how=64-bit
-fi
-echo "== $preset ($how), $(nproc) cores, $(/usr/lib/wine/wine64 --version 2>/dev/null || echo wine)"
+echo "== $(zarl_product_label "$preset")"
 # The figures are taken in a session of their own, which ends with them.
-wrap=()
-[ "$preset" = win32 ] && wrap=(bash cmake/i386-host.sh run --isolated)
-exec "${wrap[@]}" bash cmake/wine-session.sh with "$preset" "$prefix" \
-    bash cmake/wine-run.sh "$preset" "$prefix" "$measure" "$@"
+zarl_product_session "$preset" "$prefix" bash cmake/wine-run.sh "$preset" "$prefix" "$measure" "$@"

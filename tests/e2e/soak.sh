@@ -17,21 +17,18 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
+# shellcheck source=../../cmake/product.sh
+. cmake/product.sh
+first=
 if [ $# -gt 0 ] && [ "${1#--}" = "$1" ]; then
-    preset=$1
+    first=$1
     shift
-elif bash cmake/i386-host.sh probe >/dev/null; then
-    preset=win32
-else
-    preset=win64
 fi
-case "$preset" in
-win32 | win64) ;;
-*)
+preset=$(zarl_product_preset "$first")
+[ -n "$preset" ] || {
     echo "usage: $0 [win32|win64] [--changes=N] [--seed=N]" >&2
     exit 2
-    ;;
-esac
+}
 
 build=build/$preset
 soak=$build/tests/e2e/zarl_e2e_soak.exe
@@ -41,16 +38,6 @@ if [ ! -f "$soak" ] || [ ! -f "$build/ZARL.exe" ]; then
 fi
 prefix=$build/soak-prefix
 
-if [ "$preset" = win32 ]; then
-    how=$(bash cmake/i386-host.sh probe || true)
-    [ "$how" = qemu ] && how="32-bit, UNDER EMULATION (qemu-user $(qemu-i386 --version | sed -n '1s/.*version \([^ ]*\).*/\1/p'))"
-else
-    how=64-bit
-fi
-echo "== $preset ($how), $(nproc) cores, $(/usr/lib/wine/wine64 --version 2>/dev/null || echo wine), prefix $prefix"
-# The soak runs in a session of its own, which ends with it; --isolated ends
-# every process of the run with it, also when it is interrupted.
-wrap=()
-[ "$preset" = win32 ] && wrap=(bash cmake/i386-host.sh run --isolated)
-exec "${wrap[@]}" bash cmake/wine-session.sh with "$preset" "$prefix" \
-    bash cmake/wine-run.sh "$preset" "$prefix" "$soak" "$@"
+echo "== $(zarl_product_label "$preset"), prefix $prefix"
+# The soak runs in a session of its own, which ends with it.
+zarl_product_session "$preset" "$prefix" bash cmake/wine-run.sh "$preset" "$prefix" "$soak" "$@"

@@ -28,10 +28,9 @@ for arg in "$@"; do
         ;;
     esac
 done
-if [ -z "$preset" ]; then
-    preset=win64
-    bash cmake/i386-host.sh probe >/dev/null && preset=win32
-fi
+# shellcheck source=../../cmake/product.sh
+. cmake/product.sh
+preset=$(zarl_product_preset "$preset")
 
 build=$PWD/build/$preset
 tool=$build/host/zarl-x11-clipboard
@@ -44,16 +43,10 @@ for file in "$tool" "$helper" "$build/ZARL.exe"; do
 done
 prefix=$build/wineprefix
 
-if [ "$preset" = win32 ]; then
-    how=$(bash cmake/i386-host.sh probe || true)
-    [ "$how" = qemu ] && how="32-bit, UNDER EMULATION (qemu-user $(qemu-i386 --version | sed -n '1s/.*version \([^ ]*\).*/\1/p'))"
-else
-    how=64-bit
-fi
-echo "== $preset ($how), $(nproc) cores, $(/usr/lib/wine/wine64 --version 2>/dev/null || echo wine), X11 clipboard"
-# A session of its own (wine server, Xvfb), which ends with the figures.
-wrap=()
-[ "$preset" = win32 ] && wrap=(bash cmake/i386-host.sh run --isolated)
-exec env -u DISPLAY "${wrap[@]}" bash cmake/wine-session.sh with "$preset" "$prefix" \
+echo "== $(zarl_product_label "$preset"), X11 clipboard"
+# A session of its own (wine server, Xvfb even on a desktop), which ends with
+# the figures.
+unset DISPLAY
+zarl_product_session "$preset" "$prefix" \
     "$tool" --zarl="$build/ZARL.exe" --helper="$helper" --measure="$rounds" \
     --wine-log="$build/tests/x11/measure-wine.log" -- "$PWD/cmake/wine-run.sh" "$preset" "$prefix"
