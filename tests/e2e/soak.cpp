@@ -1694,8 +1694,13 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    if (changes < 1) {
-        std::fprintf(stderr, "soak: --changes must be at least 1\n");
+    // Fewer would end before the memory is measured at the mark, and the
+    // check of flat memory could not be made.
+    if (changes < 2000) {
+        std::fprintf(stderr,
+                     "soak: --changes must be at least 2000 (the memory is measured after the "
+                     "long-lived process's first %ld changes)\n",
+                     kMemoryMark);
         return 2;
     }
     Soak soak(changes, seed);
