@@ -120,8 +120,7 @@ fi
 # From the program's own directory, where its help file ZARL.HLP lies: the help
 # viewer looks for it in the current directory. The session (wine server and,
 # without a display, Xvfb) and everything started in it end with ZARL.
+# shellcheck source=cmake/product.sh
+. cmake/product.sh
 cd "build/$preset"
-wrap=()
-[ "$preset" = win32 ] && wrap=(bash "$root/cmake/i386-host.sh" run --isolated)
-exec "${wrap[@]}" bash "$root/cmake/wine-session.sh" with "$preset" "$prefix" \
-    bash "$root/cmake/wine-run.sh" "$preset" "$prefix" ZARL.exe
+zarl_product_session "$preset" "$prefix" bash "$root/cmake/wine-run.sh" "$preset" "$prefix" ZARL.exe

@@ -11,15 +11,11 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
-case "$(bash cmake/i386-host.sh probe 2>/dev/null || true)" in
-native | qemu) preset=win32 ;;
-*) preset=win64 ;;
-esac
+# shellcheck source=../cmake/product.sh
+. cmake/product.sh
+preset=$(zarl_product_preset)
 build=$root/build/$preset
-if [ ! -f "$build/ZARL.exe" ]; then
-    echo "start-zarl: $build/ZARL.exe is missing: build it with ./run.sh" >&2
-    exit 1
-fi
+zarl_product_built "$preset" "$build/ZARL.exe" || exit 1
 exec >>"$build/desktop.log" 2>&1
 echo "$(date '+%F %T') starting $build/ZARL.exe on display ${DISPLAY:-(none)}"
 # Wine draws on X11 only; under Wayland that is XWayland, which sets DISPLAY.
@@ -38,7 +34,4 @@ fi
 
 prefix=$build/wineprefix
 cd "$build"
-wrap=()
-[ "$preset" = win32 ] && wrap=(bash "$root/cmake/i386-host.sh" run --isolated)
-exec "${wrap[@]}" bash "$root/cmake/wine-session.sh" with "$preset" "$prefix" \
-    bash "$root/cmake/wine-run.sh" "$preset" "$prefix" ZARL.exe
+zarl_product_session "$preset" "$prefix" bash "$root/cmake/wine-run.sh" "$preset" "$prefix" ZARL.exe

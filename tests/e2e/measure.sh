@@ -28,10 +28,7 @@ preset=$(zarl_product_preset "$first")
 
 build=build/$preset
 measure=$build/tests/e2e/zarl_e2e_measure.exe
-if [ ! -f "$measure" ] || [ ! -f "$build/ZARL.exe" ]; then
-    echo "$measure or $build/ZARL.exe is missing: run cmake --preset $preset && cmake --build --preset $preset" >&2
-    exit 2
-fi
+zarl_product_built "$preset" "$measure" "$build/ZARL.exe" || exit 2
 prefix=$build/wineprefix
 
 echo "== $(zarl_product_label "$preset")"

@@ -34,6 +34,7 @@
 #include "res/resource.h"
 #include "settings/constants.h"
 #include "settings/settings.h"
+#include "settings/settings_codec.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -78,8 +79,6 @@ const Config kDefaults = {'=', KeySuffix, 0,     AngleRadians, "-",  "g",
 const char kKeys[] = "=?!@#+";  // the order of the Settings dialog's key list
 const unsigned short kDelays[] = {0, 1, 10, 100};
 const char* const kTypes[] = {"g", "G", "e", "E", "f"};
-const char* const kHexTexts[] = {"SIGNED", "COMPLEMENT_8BIT", "COMPLEMENT_16BIT",
-                                 "COMPLEMENT_32BIT"};
 
 bool operator==(const Config& a, const Config& b) {
     return a.key == b.key && a.position == b.position && a.delay == b.delay && a.angle == b.angle &&
@@ -96,7 +95,7 @@ std::string Describe(const Config& c) {
     out << "key " << c.key << (c.position == KeyPrefix ? " first" : " last") << ", delay "
         << c.delay << ", " << (c.angle == AngleDegrees ? "degrees" : "radians") << ", %"
         << (c.sign == "+" ? "+" : "") << "." << c.precision << c.type << ", hex "
-        << kHexTexts[c.hexForm] << (c.separators ? ", separators" : "")
+        << HexadecimalFormText(c.hexForm) << (c.separators ? ", separators" : "")
         << (c.shiftJis ? ", Shift-JIS" : "") << (c.noCopy ? ", no copy" : "");
     return out.str();
 }
@@ -195,22 +194,22 @@ RegValue StoredNumber(DWORD number) {
     return RegValue{REG_DWORD, std::string(reinterpret_cast<const char*>(&number), sizeof number)};
 }
 RegValue StoredFlag(bool flag) {
-    return StoredText(flag ? "Yes" : "No");
+    return StoredText(FlagText(flag));
 }
 
 RegSnapshot ExpectedSettingsKey(const Config& c, const WindowState& w) {
     return {
         {"Version", StoredText("3.05")},
         {"EvalKey", StoredText(std::string(1, c.key))},
-        {"EvalKeyPosition", StoredText(c.position == KeyPrefix ? "PREFIX" : "SUFFIX")},
+        {"EvalKeyPosition", StoredText(EvalKeyPositionText(c.position))},
         {"Delay", StoredNumber(c.delay)},
-        {"AngleUnit", StoredText(c.angle == AngleDegrees ? "Deg" : "Rad")},
+        {"AngleUnit", StoredText(AngleUnitText(c.angle))},
         {"OutFormatSign", StoredText(c.sign)},
         {"OutFormatType", StoredText(c.type)},
         {"OutFormatPrecision", StoredNumber(c.precision)},
         {"InsThousandSep", StoredFlag(c.separators)},
         {"ShiftJIS", StoredFlag(c.shiftJis)},
-        {"HexadecimalForm", StoredText(kHexTexts[c.hexForm])},
+        {"HexadecimalForm", StoredText(HexadecimalFormText(c.hexForm))},
         {"NoCopy", StoredFlag(c.noCopy)},
         {"AttachResToImd", StoredFlag(false)},
         {"ShowResultWindow", StoredFlag(w.showResult)},
@@ -572,10 +571,8 @@ private:
     // ZARL's windows and settings
     bool ChangeSettings(const Config& target);
     bool DialogShows(HWND dialog, const Config& c, std::string* differences);
-    void OpenResultWindow();
-    void CloseResultWindow();
-    void OpenImdWindow();
-    void CloseImdWindow();
+    void OpenWindow(bool result);
+    void CloseWindow(bool result);
     void SwitchResultFloat();
     void TakeWindowPositions();
 
@@ -1254,62 +1251,50 @@ void Soak::Segment(const char* name, long count) {
 // ---------------------------------------------------------------------------
 // Windows and settings
 
-void Soak::OpenResultWindow() {
-    if (windows_.resultOpen || !ShowResultWindow(zarl_->Window())) return;
+// The Result window (result) or the Immediate window, opened and closed from
+// the system menu.
+void Soak::OpenWindow(bool result) {
+    bool& open = result ? windows_.resultOpen : windows_.imdOpen;
+    const char* name = result ? "Result" : "Immediate";
+    if (open || !(result ? ShowResultWindow : ShowImdWindow)(zarl_->Window())) return;
     ++windowToggles_;
-    result_ = FindResultWindow(zarl_->Pid());
-    if (!result_) {
-        Fatal("\"Show Result Window\" did not open it; windows: " + DescribeWindows(zarl_->Pid()));
+    HWND& window = result ? result_ : imd_;
+    window = result ? FindResultWindow(zarl_->Pid()) : FindImdWindow(zarl_->Pid());
+    if (!window) {
+        Fatal(std::string("\"Show ") + name +
+              " Window\" did not open it; windows: " + DescribeWindows(zarl_->Pid()));
         return;
     }
-    windows_.resultOpen = windows_.showResult = true;
-    history_.clear();
-    historyKnown_ = true;
-    if (IsTopmost(result_) != windows_.resultFloat)
-        Fail(&windowFaults_, "the Result window opened with another float state than stored");
-    CheckStore("after the Result window opened");
+    open = true;
+    (result ? windows_.showResult : windows_.showImd) = true;
+    if (result) {
+        history_.clear();
+        historyKnown_ = true;
+    } else {
+        typed_.clear();
+    }
+    if (IsTopmost(window) != (result ? windows_.resultFloat : windows_.imdFloat))
+        Fail(&windowFaults_,
+             std::string("the ") + name + " window opened with another float state than stored");
+    CheckStore(std::string("after the ") + name + " window opened");
 }
 
-void Soak::CloseResultWindow() {
-    if (!windows_.resultOpen) return;
+void Soak::CloseWindow(bool result) {
+    bool& open = result ? windows_.resultOpen : windows_.imdOpen;
+    const char* name = result ? "Result" : "Immediate";
+    if (!open) return;
     TakeWindowPositions();
-    if (!ShowResultWindow(zarl_->Window()) || !WaitForWindowGone(result_)) {
-        Fatal("\"Show Result Window\" did not close it");
+    HWND& window = result ? result_ : imd_;
+    if (!(result ? ShowResultWindow : ShowImdWindow)(zarl_->Window()) ||
+        !WaitForWindowGone(window)) {
+        Fatal(std::string("\"Show ") + name + " Window\" did not close it");
         return;
     }
     ++windowToggles_;
-    windows_.resultOpen = windows_.showResult = false;
-    result_ = nullptr;
-    CheckStore("after the Result window closed");
-}
-
-void Soak::OpenImdWindow() {
-    if (windows_.imdOpen || !ShowImdWindow(zarl_->Window())) return;
-    ++windowToggles_;
-    imd_ = FindImdWindow(zarl_->Pid());
-    if (!imd_) {
-        Fatal("\"Show Immediate Window\" did not open it; windows: " +
-              DescribeWindows(zarl_->Pid()));
-        return;
-    }
-    windows_.imdOpen = windows_.showImd = true;
-    typed_.clear();
-    if (IsTopmost(imd_) != windows_.imdFloat)
-        Fail(&windowFaults_, "the Immediate window opened with another float state than stored");
-    CheckStore("after the Immediate window opened");
-}
-
-void Soak::CloseImdWindow() {
-    if (!windows_.imdOpen) return;
-    TakeWindowPositions();
-    if (!ShowImdWindow(zarl_->Window()) || !WaitForWindowGone(imd_)) {
-        Fatal("\"Show Immediate Window\" did not close it");
-        return;
-    }
-    ++windowToggles_;
-    windows_.imdOpen = windows_.showImd = false;
-    imd_ = nullptr;
-    CheckStore("after the Immediate window closed");
+    open = false;
+    (result ? windows_.showResult : windows_.showImd) = false;
+    window = nullptr;
+    CheckStore(std::string("after the ") + name + " window closed");
 }
 
 // "Float" on the Result window: saved with the next save, not at once.
@@ -1500,24 +1485,24 @@ void Soak::MeasureMemory(Memory* into) {
 // of activity has run before the memory mark at 1,000 changes.
 void Soak::Round(int number) {
     long unit = number == 0 ? 1 : 4;
-    OpenResultWindow();
+    OpenWindow(true);
     if (windows_.resultOpen && !windows_.resultFloat && number % 2 == 1) SwitchResultFloat();
     Segment("the defaults", 200 * unit);
 
     if (Done() || !ChangeSettings(texts_.RandomFormat(config_))) return;
-    OpenImdWindow();
+    OpenWindow(false);
     Segment("a result format", 150 * unit);
     if (windows_.resultFloat) SwitchResultFloat();
 
     if (Done() || !ChangeSettings(texts_.RandomKey(config_))) return;
-    CloseResultWindow();
+    CloseWindow(true);
     Segment("a key", 150 * unit);
     if (!Done()) Pause(10);
 
     Config delayed = config_;
     delayed.delay = 100;
     if (Done() || !ChangeSettings(delayed)) return;
-    OpenResultWindow();
+    OpenWindow(true);
     Segment("Delay 100", 100);
 
     Config noCopy = config_;
@@ -1527,7 +1512,7 @@ void Soak::Round(int number) {
     Segment("No Copy", 60 * unit);
 
     if (Done() || !ChangeSettings(kDefaults)) return;
-    CloseImdWindow();
+    CloseWindow(false);
 }
 
 int Soak::Run() {

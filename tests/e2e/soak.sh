@@ -32,10 +32,7 @@ preset=$(zarl_product_preset "$first")
 
 build=build/$preset
 soak=$build/tests/e2e/zarl_e2e_soak.exe
-if [ ! -f "$soak" ] || [ ! -f "$build/ZARL.exe" ]; then
-    echo "$soak or $build/ZARL.exe is missing: run cmake --preset $preset && cmake --build --preset $preset" >&2
-    exit 2
-fi
+zarl_product_built "$preset" "$soak" "$build/ZARL.exe" || exit 2
 prefix=$build/soak-prefix
 
 echo "== $(zarl_product_label "$preset"), prefix $prefix"

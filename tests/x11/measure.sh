@@ -35,12 +35,7 @@ preset=$(zarl_product_preset "$preset")
 build=$PWD/build/$preset
 tool=$build/host/zarl-x11-clipboard
 helper=$build/tests/x11/zarl_x11_helper.exe
-for file in "$tool" "$helper" "$build/ZARL.exe"; do
-    if [ ! -f "$file" ]; then
-        echo "$file is missing: run cmake --preset $preset && cmake --build --preset $preset" >&2
-        exit 2
-    fi
-done
+zarl_product_built "$preset" "$tool" "$helper" "$build/ZARL.exe" || exit 2
 prefix=$build/wineprefix
 
 echo "== $(zarl_product_label "$preset"), X11 clipboard"
