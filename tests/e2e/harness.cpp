@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <iterator>
 #include <set>
 #include <sstream>
@@ -199,6 +198,26 @@ bool StartedByHarness(DWORD pid) {
     return StartedPids().count(pid) != 0;
 }
 
+// Every ZARL this program starts belongs to one job that ends it when this
+// program ends, also by a crash or a kill: a copy left running would make the
+// next test's ZARL a second copy.
+namespace {
+HANDLE EndWithUsJob() {
+    static HANDLE job = [] {
+        HANDLE created = CreateJobObjectA(nullptr, nullptr);
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        if (created && !SetInformationJobObject(created, JobObjectExtendedLimitInformation, &limits,
+                                                sizeof limits)) {
+            CloseHandle(created);
+            created = nullptr;
+        }
+        return created;
+    }();
+    return job;
+}
+}  // namespace
+
 bool LaunchZarlProcess(PROCESS_INFORMATION* info, std::string* why, std::string exe,
                        std::string directory) {
     if (exe.empty()) exe = ZarlExePath();
@@ -215,11 +234,20 @@ bool LaunchZarlProcess(PROCESS_INFORMATION* info, std::string* why, std::string 
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     *info = {};
-    if (!CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        directory.c_str(), &startup, info)) {
+    if (!CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED,
+                        nullptr, directory.c_str(), &startup, info)) {
         *why = LastErrorText(("CreateProcessA(" + exe + ")").c_str());
         return false;
     }
+    HANDLE job = EndWithUsJob();
+    if (!job || !AssignProcessToJobObject(job, info->hProcess)) {
+        *why = LastErrorText("AssignProcessToJobObject for ZARL.exe");
+        TerminateProcess(info->hProcess, 0xDEAD);
+        CloseHandle(info->hThread);
+        CloseHandle(info->hProcess);
+        return false;
+    }
+    ResumeThread(info->hThread);
     StartedPids().insert(info->dwProcessId);
     return true;
 }
@@ -1691,8 +1719,17 @@ testing::AssertionResult TakeScreenshot(const std::string& name, Ms timeout) {
 // Process figures
 
 std::string ReadWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    // Not through a stream: libstdc++'s file buffer throws on a failed read,
+    // and a file under /proc fails to read when its process ends meanwhile.
+    std::string text;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return text;
+    char block[4096];
+    DWORD got = 0;
+    while (ReadFile(file, block, sizeof block, &got, nullptr) && got > 0) text.append(block, got);
+    CloseHandle(file);
+    return text;
 }
 
 std::string ZarlProcDirectory() {

@@ -41,7 +41,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
-#include <fstream>
+#include <exception>
 #include <iterator>
 #include <map>
 #include <memory>
@@ -1689,5 +1689,11 @@ int main(int argc, char** argv) {
         return 2;
     }
     Soak soak(changes, seed);
-    return soak.Run();
+    try {
+        return soak.Run();
+    } catch (const std::exception& e) {
+        // The soak's ZARL is closed on the way out, not left to the next run.
+        std::printf("soak: FAILED: %s\n", e.what());
+        return 1;
+    }
 }
