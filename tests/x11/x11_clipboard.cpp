@@ -280,7 +280,8 @@ public:
     }
 
     // ZARL's main window: the top-level window of process pid (as Wine
-    // gives it in _NET_WM_PID) whose title begins with "ZARL-"; 0 when none.
+    // gives it in _NET_WM_PID; 0: of any process) whose title begins with
+    // "ZARL-"; 0 when none.
     std::pair<Window, std::string> ZarlWindow(pid_t pid) {
         std::pair<Window, std::string> found{0, ""};
         Window root, parent, *children = nullptr;
@@ -294,7 +295,7 @@ public:
             char* name = nullptr;
             bool ours = XGetWindowProperty(display_, children[i], pid_, 0, 1, False, XA_CARDINAL,
                                            &type, &format, &items, &after, &data) == Success &&
-                        data && items == 1 && *reinterpret_cast<long*>(data) == pid;
+                        data && items == 1 && (pid == 0 || *reinterpret_cast<long*>(data) == pid);
             if (data) XFree(data);
             if (ours && XFetchName(display_, children[i], &name) && name) {
                 if (std::strncmp(name, "ZARL-", 5) == 0) found = {children[i], name};
@@ -457,6 +458,13 @@ public:
         std::stringstream words(settings);
         for (std::string word; words >> word;) store.push_back(word);
         if (!Helper(store, why)) return false;
+        // Another copy would only show "ZARL is already running."
+        auto other = x_->ZarlWindow(0);
+        if (other.first) {
+            *why =
+                "another ZARL is running on this display (\"" + other.second + "\"); end it first";
+            return false;
+        }
         pid_ = Spawn(options_, {options_.zarl},
                      options_.zarl.substr(0, options_.zarl.find_last_of('/') + 1));
         settings_ = settings;
