@@ -39,7 +39,10 @@ zarl_wine_setup() {
     export WINEDEBUG=${WINEDEBUG:--all}
     # Never offer to install Wine's .NET or HTML engines: that dialog would wait
     # forever on a display nobody looks at.
-    export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}mscoree,mshtml="
+    # Nor turn shortcuts made in a prefix (the installer's) into entries of the
+    # user's desktop menus: the menu builder writes into ~/.local/share and
+    # ~/.config, and while it runs it holds the folder it was started in.
+    export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}mscoree,mshtml=;winemenubuilder.exe=d"
     # The loader, our -p/-k calls and the server must be one and the same binary;
     # the 64-bit server also serves 32-bit clients.
     if [ -z "${WINESERVER:-}" ]; then
