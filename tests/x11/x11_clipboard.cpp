@@ -37,6 +37,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <limits>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -59,12 +60,11 @@ constexpr Ms kSettleTimeout{20000};
 constexpr Ms kQuiet{500};
 // A read that is not answered this soon is asked again (see Read).
 constexpr Ms kAskAgain{20};
+// Wine takes the selection once or more for one write of ZARL's, within
+// milliseconds of each other; this long without one, it is done.
+constexpr Ms kStill{20};
 // A wait for Wine with nothing happening this long wakes it (see WakeWine).
 constexpr Ms kWakeAfter{50};
-// Wine takes the selection once or twice for one write of ZARL's: when ZARL
-// closes the clipboard, and before that, when ZARL empties it, if Wine learns
-// late of the format that ZARL's own read made it convert.
-constexpr int kAnswerChanges = 2;
 
 double MsSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
@@ -222,6 +222,17 @@ public:
     Clock::time_point LastChangeAt() const { return lastChangeAt_; }
     bool Owner() { return XGetSelectionOwner(display_, clipboard_) == window_; }
     int Wakes() const { return wakes_; }
+    // Title changes of ZARL's window, two a cycle ("ZARL-Evaluating", then
+    // its title again), counted from WatchTitle on.
+    int Titles() const { return titles_; }
+    // Copies Wine took into the Windows clipboard (it asks for TARGETS
+    // first), counted from the start: once or twice for each copy.
+    int Imports() const { return imports_; }
+    void WatchTitle(Window window) {
+        zarl_ = window;
+        XSelectInput(display_, window, PropertyChangeMask);
+        XSync(display_, False);
+    }
 
     // Handles events until done() holds (true) or the deadline passes (false).
     template <class Done>
@@ -329,6 +340,9 @@ private:
                 ++changes_;
                 lastChangeAt_ = Clock::now();
             }
+        } else if (event.type == PropertyNotify && event.xproperty.atom == XA_WM_NAME &&
+                   event.xproperty.window == zarl_) {
+            ++titles_;
         } else if (event.type == SelectionRequest) {
             Answer(event.xselectionrequest);
         } else if (event.type == SelectionNotify && event.xselection.requestor == window_ &&
@@ -347,6 +361,7 @@ private:
         reply.xselection.property = request.property != None ? request.property : request.target;
         if (request.requestor != window_) {
             if (ownPending_ == 0) ++fetches_;
+            if (request.target == targets_) ++imports_;
             wine_ = request.requestor;
         }
         if (request.target == targets_) {
@@ -382,11 +397,11 @@ private:
     }
 
     Display* display_ = nullptr;
-    Window window_ = 0, wine_ = 0;
+    Window window_ = 0, wine_ = 0, zarl_ = 0;
     int fixesEvent_ = 0;
     Atom clipboard_, targets_, utf8_, png_, property_, pid_, protocols_, close_, target_ = 0;
     std::string contents_, text_;
-    int ownPending_ = 0, changes_ = 0, fetches_ = 0, wakes_ = 0;
+    int ownPending_ = 0, changes_ = 0, fetches_ = 0, wakes_ = 0, titles_ = 0, imports_ = 0;
     Clock::time_point copiedAt_{}, lastChangeAt_{};
     Time requests_ = 0, firstRequest_ = 0;
     std::optional<bool> answer_;
@@ -469,7 +484,9 @@ public:
                      options_.zarl.substr(0, options_.zarl.find_last_of('/') + 1));
         settings_ = settings;
         pausing_ = false;
-        return AwaitTitle("ZARL-Operating", kStartTimeout, why);
+        if (!AwaitTitle("ZARL-Operating", kStartTimeout, why)) return false;
+        x_->WatchTitle(x_->ZarlWindow(pid_).first);
+        return true;
     }
 
     // System-menu command 1, "&Operating", switches evaluation on or off.
@@ -558,22 +575,35 @@ public:
         }
         std::optional<std::string> read = x_->Read(deadline);
         latencies_.push_back(MsSince(x_->CopiedAt()));
-        allowed_ = kAnswerChanges;
-        if (read == answer) return true;
+        // Wine takes the selection once or more for one write of ZARL's (when
+        // ZARL empties the clipboard, when it closes it, when a format is
+        // made for a reader): ZARL's cycles count, not the owner changes.
+        allowed_ = std::numeric_limits<int>::max();
+        if (read == answer) {
+            AwaitIdle();
+            return true;
+        }
         *why = "read back " + (read ? Printable(*read) : std::string("no text"));
         return false;
     }
 
     // Copies and expects the clipboard to stay as copied: Wine takes the copy
-    // (it asks this program for it) and then nobody takes the selection over.
-    bool ExpectLeftAlone(const std::string& copied, bool image, std::string* why) {
+    // (it asks this program for it) and then nobody takes the selection
+    // over; a pausing ZARL does not even look at it.
+    bool ExpectLeftAlone(const std::string& copied, bool image, bool pausing, std::string* why) {
         if (!NothingChangedSinceLastCheck(why)) return false;
         x_->Copy(copied, image);
         if (!x_->WaitFor([&] { return x_->Fetches() > 0; }, x_->CopiedAt() + kAnswerTimeout)) {
             *why = "Wine did not take the copy (without the 32-bit libXfixes it looks every 2 s)";
             return false;
         }
+        int titles = x_->Titles();
         x_->WaitFor([&] { return x_->Changes() > 0; }, Clock::now() + kQuiet);
+        allowed_ = 0;
+        if (pausing && x_->Titles() != titles) {
+            *why = "ZARL, pausing, ran a cycle";
+            return false;
+        }
         if (x_->Changes() == 0 && x_->Owner()) return true;
         std::optional<std::string> read = x_->Read(Clock::now() + kAnswerTimeout);
         *why = "the clipboard was taken over, now " + (read ? Printable(*read) : "not text");
@@ -583,8 +613,10 @@ public:
 
     // A burst: the first half of the copies back to back, faster than ZARL
     // answers, then the second half one by one. Once the clipboard settles
-    // after the first half it holds the answer to the last of them; every
-    // copy of the second half is answered.
+    // after the first half it holds ZARL's answer to one of them: mostly the
+    // last, but a copy made while Wine takes over an earlier answer is gone,
+    // as a copy made at that moment is on any clipboard. Every copy of the
+    // second half is answered.
     bool Burst(const Row& row, std::string* why) {
         if (!NothingChangedSinceLastCheck(why)) return false;
         int fast = row.copies / 2;
@@ -600,7 +632,10 @@ public:
         if (AwaitWine(settled, Clock::now() + kSettleTimeout))
             read = x_->Read(Clock::now() + kAnswerTimeout);
         allowed_ = x_->Changes();
-        if (read != Numbered(*row.answer, fast)) {
+        int answered = 0;
+        for (int n = 1; n <= fast && !answered; ++n)
+            if (read == Numbered(*row.answer, n)) answered = n;
+        if (!answered) {
             *why = "after " + std::to_string(fast) + " copies back to back the clipboard " +
                    (read ? "holds " + Printable(*read) : "did not settle on a text");
             return false;
@@ -615,9 +650,10 @@ public:
         return true;
     }
 
-    // At the end of a stretch: the clipboard stays still.
+    // At the end of a stretch: ZARL stays idle and the clipboard still.
     bool StaysQuiet(std::string* why) {
-        x_->WaitFor([&] { return x_->Changes() > allowed_; }, Clock::now() + kQuiet);
+        x_->WaitFor([&] { return x_->Changes() > allowed_ || CyclesBeyondImports() > 0; },
+                    Clock::now() + kQuiet);
         return NothingChangedSinceLastCheck(why);
     }
 
@@ -625,6 +661,8 @@ public:
     void Rebase() {
         x_->Drain();
         allowed_ = x_->Changes();
+        titles_ = x_->Titles();
+        imports_ = x_->Imports();
     }
 
     std::vector<double>& Latencies() { return latencies_; }
@@ -640,19 +678,44 @@ private:
         return true;
     }
 
-    // Nothing but the answer may have changed the clipboard since the last
-    // copy: no second answer, no evaluation of ZARL's own result.
+    // ZARL has ended its cycles (its title is back) and Wine is done with
+    // its write (the selection has stayed a moment): the next copy comes
+    // after the last answer, not in the middle of it.
+    void AwaitIdle() {
+        x_->WaitFor(
+            [&] {
+                return (x_->Titles() - titles_) % 2 == 0 &&
+                       Clock::now() - x_->LastChangeAt() >= kStill;
+            },
+            Clock::now() + kAnswerTimeout);
+    }
+
+    // Cycles of ZARL's since the last Rebase that no copy explains. Each
+    // copy Wine takes gives ZARL one notification, which starts one cycle at
+    // most; a cycle more took ZARL's own result (which, in the prefix-key
+    // rows, is itself an expression). A cycle under way counts.
+    int CyclesBeyondImports() {
+        return (x_->Titles() - titles_ + 1) / 2 - (x_->Imports() - imports_);
+    }
+
+    // Since the last check ZARL took none of its own results, and, when it
+    // left a copy alone, nobody took the clipboard over.
     bool NothingChangedSinceLastCheck(std::string* why) {
         x_->Drain();
-        int extra = x_->Changes() - allowed_;
-        allowed_ = x_->Changes();
-        if (extra <= 0) return true;
-        *why = "the clipboard changed " + std::to_string(extra) + " more time(s) after the answer";
-        return false;
+        int cycles = CyclesBeyondImports(), changes = x_->Changes() - allowed_;
+        allowed_ = std::max(allowed_, x_->Changes());
+        if (cycles > 0)
+            *why = "ZARL ran " + std::to_string(cycles) +
+                   " cycle(s) more than Wine gave it copies: it took its own result";
+        else if (changes > 0)
+            *why = "the clipboard changed " + std::to_string(changes) +
+                   " time(s) after ZARL left it alone";
+        return cycles <= 0 && changes <= 0;
     }
 
     Clipboard* x_;
-    int allowed_ = 0;  // owner changes since the last copy that were its answer
+    int allowed_ = 0;               // owner changes since the last copy that were its answer
+    int titles_ = 0, imports_ = 0;  // at the last Rebase
     std::vector<double> latencies_;
 };
 
@@ -681,17 +744,19 @@ int RunTable(const std::vector<Row>& rows, Clipboard* x, Zarl* zarl) {
             if (!run.StaysQuiet(&why)) fail("before", row.line);
             if (!zarl->Close(&why)) fail("before", row.line);
         }
+        bool fresh = !zarl->Running() || zarl->Pausing() != row.pausing;
         if ((!zarl->Running() && !zarl->Start(row.settings, &why)) ||
             (zarl->Pausing() != row.pausing && !zarl->Switch(&why))) {
             fail("at", row.line);
             return 1;
         }
-        run.Rebase();
+        if (fresh) run.Rebase();
         Clock::time_point start = Clock::now();
         std::string png(std::begin(kPng), std::end(kPng));
         bool ok = row.copies > 1 ? run.Burst(row, &why)
                   : row.answer   ? run.ExpectAnswer(row.copied, *row.answer, &why)
-                               : run.ExpectLeftAlone(row.image ? png : row.copied, row.image, &why);
+                                 : run.ExpectLeftAlone(row.image ? png : row.copied, row.image,
+                                                     row.pausing, &why);
         std::printf("%s line %d: %s%s -> %s (%.0f ms)\n", ok ? "ok" : "FAILED", row.line,
                     row.copies > 1 ? (std::to_string(row.copies) + " copies of ").c_str() : "",
                     row.image ? "(image)" : Printable(row.copied).c_str(),
