@@ -143,7 +143,16 @@ FunctionEnd
   Delete "$INSTDIR\uninstall.exe"
   ; A folder that is the current one of this process cannot go.
   SetOutPath "$TEMP"
-  RMDir "$INSTDIR"
+  ; A program closed just now may keep a file of the folder for a moment
+  ; after its process has ended (deleted, the file goes with its last
+  ; handle), and the folder is not empty until then: try for a while.
+  ${For} $R9 1 30
+    RMDir "$INSTDIR"
+    ${IfNot} ${FileExists} "$INSTDIR\*.*"
+      ${ExitFor}
+    ${EndIf}
+    Sleep 100
+  ${Next}
   SetShellVarContext current
   Delete "$SMPROGRAMS\ZARL.lnk"
   Delete "$SMPROGRAMS\ZARL Manual.lnk"
